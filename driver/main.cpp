@@ -1,0 +1,3 @@
+#include "driver/conversion_run.h"
+
+int main(int argc, char* argv[]) { return RunConversion(argc, argv); }

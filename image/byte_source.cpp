@@ -1,0 +1,19 @@
+#include "image/byte_source.h"
+
+#include <algorithm>
+#include <cstring>
+
+std::size_t FileByteSource::ReadElements(void* into, std::size_t elementSize, std::size_t count) {
+    return std::fread(into, elementSize, count, file);
+}
+
+std::size_t MemoryByteSource::ReadElements(void* into, std::size_t elementSize, std::size_t count) {
+    if (elementSize == 0 || count == 0 || rest.empty()) return 0;
+    const std::size_t whole = std::min(count, rest.size() / elementSize);
+    // A short read also hands over and consumes a cut-off last element
+    // without counting it, as a file read does.
+    const std::size_t copied = whole < count ? rest.size() : whole * elementSize;
+    std::memcpy(into, rest.data(), copied);
+    rest = rest.subspan(copied);
+    return whole;
+}

@@ -1,0 +1,66 @@
+#include "image/header_checks.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+double RowResolution(const ImageHeader& header) {
+    return (header.maxY - header.minY) / static_cast<double>(header.rows);
+}
+
+// The image's size and extent have no default: a header without them would
+// make a grid from whatever the fields happen to hold.
+bool RefuseMissingKey(const ImageHeader& header) {
+    for (HeaderKey key : {HeaderKey::Columns, HeaderKey::Rows, HeaderKey::MinX, HeaderKey::MinY,
+                          HeaderKey::MaxX, HeaderKey::MaxY}) {
+        if (header.HasLineFor(key)) continue;
+        std::printf("Image header lacks %s\n", std::string(HeaderKeyText(key)).c_str());
+        return true;
+    }
+    return false;
+}
+
+// Refusals of what no later step could read or would read into a grid of
+// zeros reported as a success.
+bool RefuseUnreadableLayout(const ImageHeader& header) {
+    const char* reason = nullptr;
+    if (header.columns < 1 || header.rows < 1)
+        reason = "Image must have at least one row and one column\n";
+    else if (header.dataType == DataType::None)
+        reason = "Image data type is missing or not supported\n";
+    else if (header.fileType == FileType::None)
+        reason = "Image file type is missing or not supported\n";
+    else if (header.fileType == FileType::PackedBinary && header.dataType == DataType::Real)
+        reason = "Packed binary real images are not supported\n";
+    if (reason) std::fputs(reason, stdout);
+    return reason != nullptr;
+}
+
+}  // namespace
+
+double CellSize(const ImageHeader& header) {
+    return (header.maxX - header.minX) / static_cast<double>(header.columns);
+}
+
+bool HasEqualResolution(const ImageHeader& header) {
+    const double columnResolution = CellSize(header);
+    const double rowResolution = RowResolution(header);
+    if (std::isnan(columnResolution) || std::isnan(rowResolution)) return true;
+    return columnResolution == rowResolution;
+}
+
+bool RefuseImageHeader(const ImageHeader& header) {
+    if (header.fileType == FileType::Ascii) {
+        std::printf("ASCII image types are not supported\n");
+        return true;
+    }
+    if (RefuseMissingKey(header) || RefuseUnreadableLayout(header)) return true;
+    if (!HasEqualResolution(header)) {
+        std::printf("ERROR: Image has unequal row/column resolution.\n");
+        std::printf("Please use RESAMPLE to correct the discrepancy.\n");
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,55 @@
+#include "image/header_piece_reader.h"
+
+namespace {
+
+constexpr int endOfFile = -1;
+constexpr int ctrlZ = 0x1A;
+
+}  // namespace
+
+int HeaderPieceReader::NextRawByte() {
+    if (next == end) {
+        if (ended) return endOfFile;
+        end = source.ReadElements(block.data(), 1, block.size());
+        next = 0;
+        if (end == 0) {
+            ended = true;
+            return endOfFile;
+        }
+    }
+    const int byte = static_cast<unsigned char>(block[next++]);
+    if (byte == ctrlZ) {
+        ended = true;
+        next = end;
+        return endOfFile;
+    }
+    return byte;
+}
+
+int HeaderPieceReader::NextCharacter() {
+    if (pending != -1) {
+        const int character = pending;
+        pending = -1;
+        return character;
+    }
+    const int character = NextRawByte();
+    if (character != '\r') return character;
+    const int following = NextRawByte();
+    if (following == '\n') return '\n';
+    pending = following;
+    return character;
+}
+
+bool HeaderPieceReader::NextPiece(std::string_view& result) {
+    std::size_t length = 0;
+    while (length < piece.size()) {
+        const int character = NextCharacter();
+        if (character == endOfFile) break;
+        piece[length++] = static_cast<char>(character);
+        if (character == '\n') break;
+    }
+    if (length == 0) return false;
+    const std::string_view text(piece.data(), length);
+    result = text.substr(0, text.find('\0'));
+    return true;
+}
