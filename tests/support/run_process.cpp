@@ -1,12 +1,12 @@
 #include "support/run_process.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <string_view>
-
-#include "support/scratch_folder.h"
 
 extern char** environ;
 
@@ -30,14 +30,19 @@ std::vector<char*> PointersTo(std::vector<std::string>& strings) {
     return pointers;
 }
 
+bool LimitFileSize(long long limit) {
+    if (limit < 0) return true;
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit fileSize{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+    return setrlimit(RLIMIT_FSIZE, &fileSize) == 0;
+}
+
 [[noreturn]] void RunChild(std::vector<std::string> arguments, std::vector<std::string> environment,
-                           const std::filesystem::path& workingFolder,
-                           const std::filesystem::path& outputFile,
-                           const std::filesystem::path& errorFile) {
-    const int output = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int error = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                           const ProcessSetup& setup, const ScratchFolder& captured) {
+    const int output = open((captured / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int error = open((captured / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (output < 0 || error < 0 || dup2(output, 1) < 0 || dup2(error, 2) < 0 ||
-        chdir(workingFolder.c_str()) != 0)
+        chdir(setup.workingFolder.c_str()) != 0 || !LimitFileSize(setup.fileSizeLimit))
         _exit(125);
     const std::vector<char*> argv = PointersTo(arguments);
     const std::vector<char*> envp = PointersTo(environment);
@@ -47,20 +52,28 @@ std::vector<char*> PointersTo(std::vector<std::string>& strings) {
 
 }  // namespace
 
+StartedProcess StartProcess(const std::vector<std::string>& arguments, const ProcessSetup& setup) {
+    StartedProcess process;
+    process.captured = std::make_unique<ScratchFolder>();
+    std::vector<std::string> environment = ChildEnvironment(setup.environment);
+    process.id = fork();
+    if (process.id == 0) RunChild(arguments, environment, setup, *process.captured);
+    return process;
+}
+
+ProcessResult FinishProcess(StartedProcess& process) {
+    ProcessResult result;
+    int status = 0;
+    if (process.id < 0 || waitpid(process.id, &status, 0) != process.id) return result;
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.standardOutput = ReadFile(*process.captured / "stdout");
+    result.standardError = ReadFile(*process.captured / "stderr");
+    return result;
+}
+
 ProcessResult RunProcess(const std::vector<std::string>& arguments,
                          const std::vector<std::string>& environment,
                          const std::filesystem::path& workingFolder) {
-    const ScratchFolder captured;
-    const auto outputFile = captured / "stdout";
-    const auto errorFile = captured / "stderr";
-    std::vector<std::string> childEnvironment = ChildEnvironment(environment);
-    const pid_t child = fork();
-    if (child == 0) RunChild(arguments, childEnvironment, workingFolder, outputFile, errorFile);
-    ProcessResult result;
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) return result;
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.standardOutput = ReadFile(outputFile);
-    result.standardError = ReadFile(errorFile);
-    return result;
+    StartedProcess process = StartProcess(arguments, {environment, workingFolder});
+    return FinishProcess(process);
 }
