@@ -136,7 +136,8 @@ int CellLyrExists(const char* name) {
     try {
         return name != nullptr && PathExists(name) ? 1 : 0;
     } catch (const std::bad_alloc&) {
-        return 0;
+        // Unsure is taken as taken: a grid must never be written over.
+        return 1;
     }
 }
 
