@@ -27,13 +27,11 @@ int HeaderPieceReader::NextRawByte() {
 }
 
 int HeaderPieceReader::NextCharacter() {
-    if (pending != -1) {
-        const int character = pending;
-        pending = -1;
-        return character;
-    }
-    const int character = NextRawByte();
+    int character = pending;
+    if (character == nothingPending) character = NextRawByte();
+    pending = nothingPending;
     if (character != '\r') return character;
+    // A CR held back here may itself stand before a LF.
     const int following = NextRawByte();
     if (following == '\n') return '\n';
     pending = following;

@@ -30,6 +30,7 @@ private:
     std::size_t next = 0;
     std::size_t end = 0;
     bool ended = false;
-    int pending = -1;
+    static constexpr int nothingPending = -2;
+    int pending = nothingPending;
     std::array<char, headerPieceLimit> piece{};
 };
