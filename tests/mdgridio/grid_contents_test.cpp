@@ -1,10 +1,7 @@
-#include <algorithm>
 #include <bit>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <limits>
-#include <sstream>
+#include <string>
 
 #include "grid_test_support.h"
 #include "mdgridio/mdgridio.h"
@@ -14,72 +11,13 @@
 
 namespace {
 
-struct RowWrite {
-    int row;
-    std::uint32_t bits;
-};
-
-struct WriteOrderCase {
+struct ContentsCase {
     const char* what;
     int cellType;
     int columns;
     int rows;
-    std::vector<RowWrite> writes;
+    std::vector<std::pair<int, std::uint32_t>> writes;  // row, and every cell's bits
 };
-
-std::vector<RowWrite> EveryRowInOrder(int rows) {
-    std::vector<RowWrite> writes;
-    for (int row = 0; row < rows; ++row) writes.push_back({row, static_cast<std::uint32_t>(row)});
-    return writes;
-}
-
-class WriteOrderTest : public GridTest, public ::testing::WithParamInterface<WriteOrderCase> {};
-
-TEST_P(WriteOrderTest, HoldsEachRowsLastWriteAndNoDataElsewhere) {
-    const WriteOrderCase& grid = GetParam();
-    std::vector<std::uint32_t> expected(
-        static_cast<std::size_t>(grid.columns) * grid.rows,
-        grid.cellType == integerCells ? integerNoDataBits : missingFloatBits);
-    const int channel =
-        CreateGrid("g", grid.cellType, 1, {0, 0, 1.0 * grid.columns, 1.0 * grid.rows});
-    for (const RowWrite& write : grid.writes) {
-        const std::vector<std::uint32_t> row(static_cast<std::size_t>(grid.columns), write.bits);
-        ASSERT_EQ(PutWindowRow(channel, write.row, row.data()), 0);
-        std::copy(row.begin(), row.end(), expected.begin() + write.row * grid.columns);
-    }
-    ASSERT_EQ(CellLyrClose(channel), 0);
-    EXPECT_EQ(ReadCells("g"), expected);
-    EXPECT_TRUE(std::filesystem::exists("g/cells.hdr"));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Orders, WriteOrderTest,
-    ::testing::Values(
-        WriteOrderCase{"InOrderAcrossManyBuffers", integerCells, 1001, 700, EveryRowInOrder(700)},
-        WriteOrderCase{"Reversed", integerCells, 3, 3, {{2, 7}, {1, 8}, {0, 9}}},
-        WriteOrderCase{"GapsAndRewrites", integerCells, 3, 5, {{2, 7}, {0, 8}, {2, 9}}},
-        WriteOrderCase{"NothingWritten", floatCells, 3, 2, {}},
-        WriteOrderCase{"FloatTailUnwritten", floatCells, 2, 3, {{0, 0x3fc00000u}}},
-        WriteOrderCase{"RowsWiderThanTheBuffer", integerCells, 300000, 3, {{2, 5}, {0, 6}}}),
-    CaseName());
-
-struct GdalCase {
-    const char* what;
-    int cellType;
-    const char* typeText;
-    double noData;
-    std::vector<double> cells;  // rows 0 and 2; row 1 is never written
-};
-
-std::vector<std::uint32_t> CellBits(int cellType, const std::vector<double>& values) {
-    std::vector<std::uint32_t> bits;
-    for (const double value : values) {
-        bits.push_back(cellType == integerCells
-                           ? std::bit_cast<std::uint32_t>(static_cast<std::int32_t>(value))
-                           : std::bit_cast<std::uint32_t>(static_cast<float>(value)));
-    }
-    return bits;
-}
 
 std::string Fixed15(double value) {
     char text[64];
@@ -87,88 +25,87 @@ std::string Fixed15(double value) {
     return text;
 }
 
-// An ASCII grid's no-data value, then its cells.
-std::vector<double> AsciiGridValues(const std::string& text) {
-    std::istringstream words(text);
-    std::vector<double> values;
-    for (std::string word; words >> word;) {
-        const bool headerName = std::isalpha(static_cast<unsigned char>(word[0]));
-        if (headerName && word != "NODATA_value") words >> word;
-        if (!headerName) values.push_back(std::stod(word));
+class GridContents : public GridTest, public ::testing::WithParamInterface<ContentsCase> {
+protected:
+    // Only an exact header keeps every digit that %.15f shows of these.
+    const double west = 1234567.1, north = 7654321.3, cellSize = 12.3;
+
+    // Writes the case's rows, closes the grid and gives the cells it must hold.
+    std::vector<std::uint32_t> WriteGrid() {
+        const auto& [what, cellType, columns, rows, writes] = GetParam();
+        std::vector<std::uint32_t> expected(static_cast<std::size_t>(columns) * rows,
+                                            cellType == floatCells ? missingFloatBits
+                                                                   : integerNoDataBits);
+        // The box is rounded to whole cells from its north-west corner.
+        const int channel = CreateGrid("g", cellType, cellSize,
+                                       {west, north - (rows + 0.3) * cellSize,
+                                        west + (columns + 0.3) * cellSize, north});
+        for (const auto& [row, bits] : writes) {
+            const std::vector<std::uint32_t> cells(static_cast<std::size_t>(columns), bits);
+            EXPECT_EQ(PutWindowRow(channel, row, cells.data()), 0);
+            std::copy(cells.begin(), cells.end(), expected.begin() + row * columns);
+        }
+        // Refused writes leave the grid as it was.
+        EXPECT_LT(PutWindowRow(channel + 1, 0, expected.data()), 0);
+        EXPECT_LT(PutWindowRow(channel, -1, expected.data()), 0);
+        EXPECT_LT(PutWindowRow(channel, rows, expected.data()), 0);
+        EXPECT_LT(PutWindowRow(channel, 0, nullptr), 0);
+        EXPECT_EQ(CellLyrClose(channel), 0);
+        EXPECT_LT(CellLyrClose(channel), 0);
+        return expected;
     }
-    return values;
+};
+
+class WriteOrderTest : public GridContents {};
+
+TEST_P(WriteOrderTest, HoldsEachRowsLastWriteAndNoDataElsewhere) {
+    const std::vector<std::uint32_t> expected = WriteGrid();
+    EXPECT_EQ(ReadCells("g"), expected);
 }
 
-class GdalTest : public GridTest, public ::testing::WithParamInterface<GdalCase> {};
+class GdalTest : public GridContents {};
 
 TEST_P(GdalTest, OpensTheGridWithItsSizeTypePlaceNoDataAndCells) {
     REQUIRE_GDAL_TOOL(gdalinfo, "gdalinfo");
     REQUIRE_GDAL_TOOL(gdalTranslate, "gdal_translate");
-    const GdalCase& grid = GetParam();
-    // Only an exact header keeps every digit that %.15f shows of these.
-    const double west = 1234567.1, north = 7654321.3, cellSize = 12.3;
-    const int channel =
-        CreateGrid("g", grid.cellType, cellSize, {west, north - 37, west + 37, north});
-    for (const int row : {2, 0}) {
-        ASSERT_EQ(PutWindowRow(channel, row, CellBits(grid.cellType, grid.cells).data()), 0);
-    }
-    ASSERT_EQ(CellLyrClose(channel), 0);
-
+    const bool isFloat = GetParam().cellType == floatCells;
+    const std::vector<std::uint32_t> expected = WriteGrid();
     const ProcessResult info = RunProcess({gdalinfo, "g/cells.raw"}, {}, scratch.Path());
     const std::string printed = info.standardOutput + info.standardError;
     EXPECT_EQ(info.exitStatus, 0);
-    for (const std::string& expected :
-         {std::string("Size is 3, 3"), "Origin = (" + Fixed15(west) + "," + Fixed15(north) + ")",
+    for (const std::string& shown :
+         {"Size is " + std::to_string(GetParam().columns) + ", " + std::to_string(GetParam().rows),
+          "Origin = (" + Fixed15(west) + "," + Fixed15(north) + ")",
           "Pixel Size = (" + Fixed15(cellSize) + "," + Fixed15(-cellSize) + ")",
-          "Type=" + std::string(grid.typeText)}) {
-        EXPECT_NE(printed.find(expected), std::string::npos) << expected << " in\n" << printed;
+          std::string(isFloat ? "Type=Float32" : "Type=Int32")}) {
+        EXPECT_NE(printed.find(shown), std::string::npos) << shown << " in\n" << printed;
     }
-    for (const char* complaint : {"Warning", "ERROR"}) {
+    for (const char* complaint : {"Warning", "ERROR"})
         EXPECT_EQ(printed.find(complaint), std::string::npos) << printed;
-    }
+    const std::size_t noDataAt = printed.find("NoData Value=");
+    ASSERT_NE(noDataAt, std::string::npos) << printed;
+    const double noData = std::stod(printed.substr(noDataAt + 13));  // floats: to float precision
+    EXPECT_EQ(isFloat ? static_cast<float>(noData) : noData,
+              isFloat ? std::bit_cast<float>(missingFloatBits) : -2147483647.0);
 
-    const ProcessResult ascii = RunProcess(
-        {gdalTranslate, "-q", "-of", "AAIGrid", "g/cells.raw", "g.asc"}, {}, scratch.Path());
-    ASSERT_EQ(ascii.exitStatus, 0) << ascii.standardError;
-    std::vector<double> expected{grid.noData};
-    expected.insert(expected.end(), grid.cells.begin(), grid.cells.end());
-    expected.insert(expected.end(), 3, grid.noData);
-    expected.insert(expected.end(), grid.cells.begin(), grid.cells.end());
-    EXPECT_EQ(AsciiGridValues(ReadFile(scratch / "g.asc")), expected);
+    // GDAL's copy holds the cells as it decoded them.
+    std::filesystem::create_directory("copy");
+    const ProcessResult copy = RunProcess(
+        {gdalTranslate, "-q", "-of", "ENVI", "g/cells.raw", "copy/cells.raw"}, {}, scratch.Path());
+    ASSERT_EQ(copy.exitStatus, 0) << copy.standardError;
+    EXPECT_EQ(ReadCells("copy"), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    CellTypes, GdalTest,
-    ::testing::Values(
-        GdalCase{"Integer", integerCells, "Int32", -2147483647.0, {-2147483648.0, 0, 2147483647}},
-        GdalCase{"Float",
-                 floatCells,
-                 "Float32",
-                 std::numeric_limits<float>::lowest(),
-                 {1.5, -2.25, 0x1p100}}),
-    CaseName());
+const ContentsCase contentsCases[] = {
+    {"IntegerGapsRewritesAndTail", integerCells, 3, 5,
+     {{2, 7}, {0, 0x80000000u}, {3, 0x7fffffffu}, {2, 9}}},
+    // -2.25 and 1.5; rows 2 and 3 are filled when the grid is closed.
+    {"FloatTail", floatCells, 2, 4, {{1, 0xc0100000u}, {0, 0x3fc00000u}}},
+    // Rows of 1.2 MB: buffer ends fall inside rows, and the fill spans buffers.
+    {"RowsWiderThanTheBuffer", integerCells, 300000, 3, {{2, 5}, {0, 6}}},
+};
 
-TEST_F(GridTest, KeepsSeveralGridsOpenAndFinishesThoseLeftOpenAtExit) {
-    float missing = 0;
-    GetMissingFloat(&missing);
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(missing), missingFloatBits);
-
-    const int first = CreateGrid("a", integerCells, 1, {0, 0, 2, 2});
-    const int second = CreateGrid("b", floatCells, 1, {0, 0, 2, 2});
-    EXPECT_EQ(first, 0);
-    EXPECT_EQ(second, 1);
-    const std::uint32_t ones[] = {1, 1}, twos[] = {2, 2};
-    for (const int row : {0, 1}) {
-        ASSERT_EQ(PutWindowRow(second, row, twos), 0);
-        ASSERT_EQ(PutWindowRow(first, row, ones), 0);
-    }
-    EXPECT_EQ(CellLyrClose(first), 0);
-    EXPECT_EQ(CreateGrid("c", integerCells, 1, {0, 0, 1, 1}), first);
-    GridIOExit();
-    EXPECT_EQ(ReadCells("a"), std::vector<std::uint32_t>(4, 1));
-    EXPECT_EQ(ReadCells("b"), std::vector<std::uint32_t>(4, 2));
-    EXPECT_EQ(ReadCells("c"), std::vector<std::uint32_t>{integerNoDataBits});
-    EXPECT_TRUE(std::filesystem::exists("c/cells.hdr"));
-}
+INSTANTIATE_TEST_SUITE_P(Orders, WriteOrderTest, ::testing::ValuesIn(contentsCases), CaseName());
+INSTANTIATE_TEST_SUITE_P(CellTypes, GdalTest, ::testing::ValuesIn(contentsCases), CaseName());
 
 }  // namespace

@@ -8,41 +8,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST_F(GridTest, ExistsForAnythingAtThePathEvenALinkToNowhere) {
-    WriteFile("file", "x");
-    fs::create_directory("folder");
-    fs::create_symlink("nowhere", "dangling");
-    for (const char* name : {"file", "folder", "dangling"})
-        EXPECT_NE(CellLyrExists(name), 0) << name;
-    for (const char* name : {"absent", "folder/absent", ""})
-        EXPECT_EQ(CellLyrExists(name), 0) << name;
-}
-
-void MakeForeignGrid() {
-    fs::create_directory("g");
-    WriteFile("g/cells.raw", "1234");
-    WriteFile("g/cells.hdr", "ENVI\n");
-}
-
-void MakeFinishedGrid() { CellLyrClose(CreateGrid("g", integerCells, 1, {0, 0, 1, 1})); }
-
-void LeaveGridOpen() { CreateGrid("g", floatCells, 1, {0, 0, 1, 1}); }
-
-void RefuseCreationOverForeignGrid() {
-    MakeForeignGrid();
-    CreateGrid("g", integerCells, 1, {0, 0, 1, 1});
-}
-
-void ReplaceGridAfterCreation() {
-    MakeFinishedGrid();
-    fs::remove_all("g");
-    MakeForeignGrid();
-}
-
-void AddSomeoneElsesFile() {
-    MakeFinishedGrid();
-    WriteFile("g/notes.txt", "mine");
-}
+void MakeGrid() { CellLyrClose(CreateGrid("g", integerCells, 1, {0, 0, 1, 1})); }
 
 struct DeleteCase {
     const char* what;
@@ -53,23 +19,23 @@ struct DeleteCase {
 
 class DeleteTest : public GridTest, public ::testing::WithParamInterface<DeleteCase> {};
 
+// Grids never made here are in the refusal tests.
 TEST_P(DeleteTest, DeletesOnlyGridsMadeHereAndNothingElse) {
     GetParam().makeGrid();
     EXPECT_EQ(CellLyrDelete("g") == 0, GetParam().deleted);
     EXPECT_EQ(FolderListing("."), GetParam().remaining);
 }
 
-const std::vector<std::string> foreignGrid{"./g", "./g/cells.hdr", "./g/cells.raw"};
-
 INSTANTIATE_TEST_SUITE_P(
     Cases, DeleteTest,
     ::testing::Values(
-        DeleteCase{"Finished", MakeFinishedGrid, true, {}},
-        DeleteCase{"StillOpen", LeaveGridOpen, true, {}},
-        DeleteCase{"MadeElsewhere", MakeForeignGrid, false, foreignGrid},
-        DeleteCase{"CreationRefused", RefuseCreationOverForeignGrid, false, foreignGrid},
-        DeleteCase{"ReplacedAfterCreation", ReplaceGridAfterCreation, false, foreignGrid},
-        DeleteCase{"SomeoneElsesFileInside", AddSomeoneElsesFile, false, {"./g", "./g/notes.txt"}}),
+        DeleteCase{"Finished", MakeGrid, true, {}},
+        DeleteCase{"StillOpen", [] { CreateGrid("g", floatCells, 1, {0, 0, 1, 1}); }, true, {}},
+        DeleteCase{"ReplacedAfterCreation",
+                   [] { MakeGrid(); fs::remove_all("g"); fs::create_directory("g"); }, false,
+                   {"./g"}},
+        DeleteCase{"SomeoneElsesFileInside", [] { MakeGrid(); WriteFile("g/notes.txt", "mine"); },
+                   false, {"./g", "./g/notes.txt"}}),
     CaseName());
 
 }  // namespace

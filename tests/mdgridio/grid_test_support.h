@@ -6,9 +6,11 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "mdgridio/mdgridio.h"
 #include "support/scratch_folder.h"
 
 using Box = std::array<double, 4>;
@@ -20,12 +22,18 @@ constexpr std::uint32_t missingFloatBits = 0xff7fffffu;
 
 class GridTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override { std::filesystem::current_path(scratch.Path()); }
+    void TearDown() override {
+        GridIOExit();
+        std::filesystem::current_path(startFolder);
+    }
     ScratchFolder scratch;
-    std::string startFolder;
+    std::filesystem::path startFolder = std::filesystem::current_path();
 };
 
-int CreateGrid(const std::string& name, int cellType, double cellSize, Box box);
+inline int CreateGrid(const std::string& name, int cellType, double cellSize, Box box) {
+    return CellLayerCreate(name.c_str(), 3, 1, cellType, cellSize, box.data());
+}
+
 std::vector<std::uint32_t> ReadCells(const std::string& grid);
 std::vector<std::string> FolderListing(const std::string& folder);
