@@ -15,6 +15,7 @@ const std::string byteHeader =
     "data type   : byte\nfile type   : packed binary\ncolumns     : 3\nrows        : 2\n"
     "min. X      : 0\nmax. X      : 3\nmin. Y      : 0\nmax. Y      : 2\n";
 const std::string packedPairs = {2, 10, 3, 20, 1, 30};
+const std::string programFile = std::filesystem::path(CELLPORT_PROGRAM).filename().string();
 
 std::string Header(const std::string& dataType, const std::string& fileType, const std::string& more = "") {
     return "data type : " + dataType + "\nfile type : " + fileType +
@@ -28,10 +29,17 @@ protected:
         WriteFile(scratch / (base + ".img"), cells);
     }
 
+    // The variant is the library the platform's search finds first.
     ProcessResult Convert(std::vector<std::string> arguments, std::vector<std::string> settings = {},
                           const std::string& variant = "recording") {
+        const std::string folder = std::string(FAKE_VARIANTS_FOLDER) + "/" + variant;
+#ifdef _WIN32
+        // Windows looks beside the program first: each variant has a copy.
+        arguments.insert(arguments.begin(), folder + "/" + programFile);
+#else
         arguments.insert(arguments.begin(), CELLPORT_PROGRAM);
-        settings.push_back(std::string("LD_LIBRARY_PATH=") + FAKE_VARIANTS_FOLDER + "/" + variant);
+        settings.push_back("LD_LIBRARY_PATH=" + folder);
+#endif
         settings.push_back("FAKE_GRID_LOG=" + (scratch / "log").string());
         return RunProcess(arguments, settings, scratch.Path());
     }
@@ -76,8 +84,8 @@ TEST_F(Run, UsageForAnyOtherArgumentCount) {
 
 TEST_F(Run, ProgramAloneFindsNoLibrary) {
     // Beside the program there is no library, and no search path names one.
-    std::filesystem::copy_file(CELLPORT_PROGRAM, scratch / "cellport");
-    const std::string alone = (scratch / "cellport").string();
+    std::filesystem::copy_file(CELLPORT_PROGRAM, scratch / programFile);
+    const std::string alone = (scratch / programFile).string();
     const ProcessResult usage = RunProcess({alone}, {}, scratch.Path());
     EXPECT_EQ(usage.standardOutput, "CELLPORT [in_image] [out_grid]\n");
     const ProcessResult run = RunProcess({alone, "img", "out"}, {}, scratch.Path());
@@ -87,11 +95,17 @@ TEST_F(Run, ProgramAloneFindsNoLibrary) {
 }
 
 TEST_F(Run, MissingHeaderFileNamedAsGiven) {
-    const std::string longName = "some folder/" + std::string(200, 'n');
-    const ProcessResult run = Convert({longName, "out"});
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(run.standardOutput, "Could not open " + longName + ".doc.\n");
-    EXPECT_EQ(Log(), "GridIOSetup\nGridIOExit\n");
+    // Windows passes arguments as one quoted command line: these must come
+    // through it unchanged.
+    const std::string names[] = {"some folder/" + std::string(200, 'n'), "", "say \"hi\"", "tab\there",
+                                 "trailing\\", "both\\\"\\ at\\\\"};
+    for (const std::string& name : names) {
+        std::filesystem::remove(scratch / "log");
+        const ProcessResult run = Convert({name, "out"});
+        EXPECT_EQ(run.exitStatus, 1) << name;
+        EXPECT_EQ(run.standardOutput, "Could not open " + name + ".doc.\n");
+        EXPECT_EQ(Log(), "GridIOSetup\nGridIOExit\n") << name;
+    }
 }
 
 struct Refusal {

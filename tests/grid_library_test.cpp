@@ -1,4 +1,8 @@
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,17 +13,32 @@
 
 namespace {
 
+#ifdef _WIN32
+void SetVariable(const char* name, const std::string& value) {
+    _putenv((std::string(name) + "=" + value).c_str());
+}
+void UnsetVariable(const char* name) { _putenv((std::string(name) + "=").c_str()); }
+
+bool StillLoaded(const std::string& bareName) {
+    return GetModuleHandleA((bareName + ".dll").c_str()) != nullptr;
+}
+#else
+void SetVariable(const char* name, const std::string& value) { setenv(name, value.c_str(), 1); }
+void UnsetVariable(const char* name) { unsetenv(name); }
+
+bool StillLoaded(const std::string& bareName) {
+    void* handle = dlopen(("lib" + bareName + ".so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle) dlclose(handle);
+    return handle != nullptr;
+}
+#endif
+
 // Each test loads one variant of the stand-in library and reads its log.
 class Binding : public testing::Test {
 protected:
-    void SetUp() override { setenv("FAKE_GRID_LOG", (scratch / "log").c_str(), 1); }
-    void TearDown() override { unsetenv("FAKE_GRID_LOG"); }
+    void SetUp() override { SetVariable("FAKE_GRID_LOG", (scratch / "log").string()); }
+    void TearDown() override { UnsetVariable("FAKE_GRID_LOG"); }
     std::string Log() const { return ReadFile(scratch / "log"); }
-    static bool StillLoaded(const char* file) {
-        void* handle = dlopen(file, RTLD_NOW | RTLD_NOLOAD);
-        if (handle) dlclose(handle);
-        return handle != nullptr;
-    }
 
     ScratchFolder scratch;
 };
@@ -45,12 +64,12 @@ TEST_F(Binding, SetsUpThenExitsAndUnloads) {
         EXPECT_EQ(Log(), "GridIOSetup\n");
     }
     EXPECT_EQ(Log(), "GridIOSetup\nGridIOExit\n");
-    EXPECT_FALSE(StillLoaded("libmdgridio_recording.so"));
+    EXPECT_FALSE(StillLoaded("mdgridio_recording"));
 }
 
 TEST_F(Binding, PassesArgumentsAndResultsThrough) {
-    setenv("FAKE_CREATE", "0", 1);
-    setenv("FAKE_WINDOW_COLS", "17", 1);
+    SetVariable("FAKE_CREATE", "0");
+    SetVariable("FAKE_WINDOW_COLS", "17");
     const GridLibrary library("mdgridio_recording");
     double box[4] = {1, 2, 3, 4};
     double outBox[4] = {};
@@ -64,8 +83,8 @@ TEST_F(Binding, PassesArgumentsAndResultsThrough) {
               "AccessWindowSet [1 2 3 4]@A 0.5 @B\n"
               "WindowCols\n"
               "CellLyrClose -4\n");
-    unsetenv("FAKE_CREATE");
-    unsetenv("FAKE_WINDOW_COLS");
+    UnsetVariable("FAKE_CREATE");
+    UnsetVariable("FAKE_WINDOW_COLS");
 }
 
 TEST_F(Binding, WithoutSetupStillLoaded) {
@@ -77,7 +96,7 @@ TEST_F(Binding, WithoutSetupStillLoaded) {
 TEST_F(Binding, WithoutExitNeitherExitsNorUnloads) {
     { const GridLibrary library("mdgridio_GridIOExit"); }
     EXPECT_EQ(Log(), "GridIOSetup\n");
-    EXPECT_TRUE(StillLoaded("libmdgridio_GridIOExit.so"));
+    EXPECT_TRUE(StillLoaded("mdgridio_GridIOExit"));
 }
 
 TEST_F(Binding, AbsentFunctionsAnswerMinusOne) {

@@ -58,7 +58,8 @@ std::string Box(const double* box) {
 void Record(const std::string& line) {
     const char* path = std::getenv("FAKE_GRID_LOG");
     if (!path) return;
-    if (std::FILE* log = std::fopen(path, "a")) {
+    // Binary, so that Windows writes LF line ends too.
+    if (std::FILE* log = std::fopen(path, "ab")) {
         std::fprintf(log, "%s\n", line.c_str());
         std::fclose(log);
     }

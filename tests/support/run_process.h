@@ -13,6 +13,7 @@
 struct ProcessResult {
     // The exit status, or 128 + the signal that ended the process.
     int exitStatus = -1;
+    // As text: on Windows, CR LF line ends read as LF.
     std::string standardOutput;
     std::string standardError;
 };
@@ -23,12 +24,18 @@ struct ProcessSetup {
     std::vector<std::string> environment;
     std::filesystem::path workingFolder;
     // Largest file the process may write, in bytes (SIGXFSZ ignored, so a
-    // write past it fails as on a full disk); negative for no limit.
+    // write past it fails as on a full disk); negative for no limit. Windows
+    // has no such limit: there a process given one is not started.
     long long fileSizeLimit = -1;
 };
 
 struct StartedProcess {
+#ifdef _WIN32
+    // Closed with the last copy.
+    std::shared_ptr<void> handle;
+#else
     pid_t id = -1;
+#endif
     std::unique_ptr<ScratchFolder> captured;
 };
 

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# needs: cmake make googletest g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64
+# Builds cellport for 32-bit and 64-bit Windows with MinGW-w64, warnings as
+# errors, and checks that both need nothing beyond what Windows has. Runs the
+# 64-bit tests under Wine, then converts every example with the 64-bit
+# cellport.exe and compares each grid with the Linux build's in build/ (made
+# by the main CI step). This kernel runs no 32-bit programs: the 32-bit build
+# is only built.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+linux_build=${CELLPORT_LINUX_BUILD:-$repo/build}
+win32_build=${CELLPORT_WIN32_BUILD:-$repo/build-win32}
+win64_build=${CELLPORT_WIN64_BUILD:-$repo/build-win64}
+jobs=${CELLPORT_JOBS:-2}
+unset LD_LIBRARY_PATH
+
+fail() {
+  echo "windows check failed: $*" >&2
+  exit 1
+}
+
+[ -x "$linux_build/cellport" ] || fail "no Linux build in $linux_build"
+wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+[ -x "$wine64" ] || fail "wine64 is missing"
+
+scratch=$(mktemp -d)
+# A fresh Wine prefix of our own, without a display, Mono, Gecko or chatter.
+export WINEPREFIX=$scratch/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() {
+  "$wineserver" -k 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# Builds with one toolchain and checks that cellport.exe and mdgridio.dll
+# import only libraries that come with Windows.
+build_for_windows() {
+  local triplet=$1 toolchain=$2 build=$3
+  echo "== Windows build with $triplet"
+  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchains/$toolchain.cmake" \
+    -DCELLPORT_WERROR=ON -DCMAKE_BUILD_TYPE=Release
+  cmake --build "$build" -j"$jobs"
+  local file dll imports
+  for file in cellport.exe mdgridio.dll; do
+    [ -f "$build/$file" ] || fail "$build lacks $file"
+    imports=$("$triplet-objdump" -p "$build/$file" | sed -n 's/^\s*DLL Name: //p')
+    echo "$file imports:" $imports
+    for dll in $imports; do
+      echo "$dll" | grep -qixE 'kernel32\.dll|msvcrt\.dll|advapi32\.dll|user32\.dll' ||
+        fail "$build/$file needs $dll, which Windows does not have"
+    done
+  done
+}
+
+build_for_windows i686-w64-mingw32 mingw-w64-i686 "$win32_build"
+build_for_windows x86_64-w64-mingw32 mingw-w64-x86_64 "$win64_build"
+
+echo "== 64-bit tests under Wine"
+mkdir -p "$WINEPREFIX"
+# One server for every run, instead of one started and stopped per test.
+"$wineserver" -p
+"$wine64" wineboot --init 2>/dev/null
+ctest --test-dir "$win64_build" --output-on-failure -j"$jobs"
+
+echo "== examples: Windows grids against Linux grids"
+shopt -s nullglob
+headers=("$repo"/examples/*.doc)
+shopt -u nullglob
+[ ${#headers[@]} -gt 0 ] || fail "no example images in examples/"
+mkdir -p "$scratch/linux" "$scratch/windows"
+for header in "${headers[@]}"; do
+  name=$(basename "$header" .doc)
+  output=$("$linux_build/cellport" "$repo/examples/$name" "$scratch/linux/$name") ||
+    fail "Linux cellport could not convert $name: $output"
+  # Wine shows this system's root folder as drive Z:.
+  output=$("$wine64" "$win64_build/cellport.exe" "Z:$repo/examples/$name" "Z:$scratch/windows/$name") ||
+    fail "cellport.exe could not convert $name: $output"
+  [ -z "$output" ] || fail "cellport.exe printed for $name: $output"
+  cmp "$scratch/linux/$name/cells.raw" "$scratch/windows/$name/cells.raw" ||
+    fail "$name: the cells differ"
+  diff "$scratch/linux/$name/cells.hdr" "$scratch/windows/$name/cells.hdr" ||
+    fail "$name: the headers differ"
+  echo "$name: same grid"
+done

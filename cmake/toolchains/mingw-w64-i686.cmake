@@ -1,0 +1,4 @@
+# 32-bit Windows, with Debian's g++-mingw-w64-i686-win32.
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(mingw_triplet i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
