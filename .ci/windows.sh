@@ -61,7 +61,7 @@ echo "== 64-bit tests under Wine"
 mkdir -p "$WINEPREFIX"
 # One server for every run, instead of one started and stopped per test.
 "$wineserver" -p
-"$wine64" wineboot --init 2>/dev/null
+"$wine64" wineboot --init 2>/dev/null || fail "Wine could not set up its prefix"
 ctest --test-dir "$win64_build" --output-on-failure -j"$jobs"
 
 echo "== examples: Windows grids against Linux grids"
