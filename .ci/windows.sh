@@ -58,7 +58,9 @@ build_for_windows i686-w64-mingw32 mingw-w64-i686 "$win32_build"
 build_for_windows x86_64-w64-mingw32 mingw-w64-x86_64 "$win64_build"
 
 echo "== 64-bit tests under Wine"
-mkdir -p "$WINEPREFIX"
+# Wine keeps its server's socket folder under TMPDIR: here, in the scratch.
+export TMPDIR=$scratch/tmp
+mkdir -p "$WINEPREFIX" "$TMPDIR"
 # One server for every run, instead of one started and stopped per test.
 "$wineserver" -p
 "$wine64" wineboot --init 2>/dev/null || fail "Wine could not set up its prefix"
