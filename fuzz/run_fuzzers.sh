@@ -1,48 +1,31 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets in BUILD_DIR and runs each one for SECONDS on a
-# scratch copy of its seed corpus. Exits non-zero on any crash, leak or
-# sanitizer report; inputs that fail are kept in BUILD_DIR/fuzz-artifacts.
+# Builds the fuzz targets in BUILD_DIR and runs each for SECONDS (default 60)
+# on a scratch copy of its seed corpus. Fails on any crash, leak or sanitizer
+# report, keeping the failing input in BUILD_DIR/fuzz-artifacts.
 #
 #   fuzz/run_fuzzers.sh BUILD_DIR [SECONDS]      (or FUZZ_SECONDS=N)
 set -euo pipefail
-
-if [[ $# -lt 1 ]]; then
-    echo "usage: $0 BUILD_DIR [SECONDS]" >&2
-    exit 2
-fi
+[[ $# -ge 1 ]] || { echo "usage: $0 BUILD_DIR [SECONDS]" >&2; exit 2; }
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
-build_dir=$1
 seconds=${2:-${FUZZ_SECONDS:-60}}
-
-CC=clang CXX=clang++ cmake -S "$source_dir" -B "$build_dir" -DCELLPORT_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build_dir" --target fuzz_image_header fuzz_image_data -j "$(nproc)" >/dev/null
-build_dir=$(cd "$build_dir" && pwd)
-
+CC=clang CXX=clang++ cmake -S "$source_dir" -B "$1" -DCELLPORT_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$1" --target fuzz_image_header fuzz_image_data -j "$(nproc)" >/dev/null
+build_dir=$(cd "$1" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-# run_target NAME CORPUS_SUBDIR [LIBFUZZER_OPTIONS...]
-run_target() {
-    local name=$1 corpus=$2
-    shift 2
-    local artifacts=$build_dir/fuzz-artifacts/$name
-    mkdir -p "$artifacts" "$scratch/$name"
-    cp "$source_dir/fuzz/corpus/$corpus/"* "$scratch/$name/"
-    local status=0
-    "$build_dir/fuzz/$name" -max_total_time="$seconds" -print_final_stats=1 \
-        -artifact_prefix="$artifacts/" "$@" "$scratch/$name" >"$scratch/$name.log" 2>&1 || status=$?
-    local runs rate
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$scratch/$name.log")
-    rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$scratch/$name.log")
-    if [[ $status -ne 0 ]]; then
-        tail -n 60 "$scratch/$name.log"
-        echo "$name: FAILED (exit $status), inputs kept in $artifacts" >&2
-        return 1
-    fi
-    echo "$name: ${runs:-?} executions in ${seconds}s (${rate:-?}/s)"
-}
-
 failed=0
-run_target fuzz_image_header header -dict="$source_dir/fuzz/image_header.dict" -max_len=8192 || failed=1
-run_target fuzz_image_data data -max_len=8192 || failed=1
+for kind in header data; do
+    name=fuzz_image_$kind log=$scratch/$kind.log artifacts=$build_dir/fuzz-artifacts/fuzz_image_$kind/
+    mkdir -p "$artifacts" "$scratch/$kind" && cp "$source_dir/fuzz/corpus/$kind/"* "$scratch/$kind/"
+    options=(-max_total_time="$seconds" -max_len=8192 -print_final_stats=1 -artifact_prefix="$artifacts")
+    [[ $kind == header ]] && options+=(-dict="$source_dir/fuzz/image_header.dict")
+    if "$build_dir/fuzz/$name" "${options[@]}" "$scratch/$kind" >"$log" 2>&1; then
+        echo "$name: $(sed -n 's/^stat::number_of_executed_units: *//p' "$log") executions in ${seconds}s"
+    else
+        tail -n 60 "$log"
+        echo "$name: FAILED, inputs kept in $artifacts" >&2
+        failed=1
+    fi
+done
 exit $failed
