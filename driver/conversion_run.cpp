@@ -16,6 +16,11 @@
 
 namespace {
 
+// Through the system's 4 KiB default buffer every row costs a read call or
+// two, dearer than copying it out of a larger buffer; 64 KiB still stays in
+// the processor's cache and measured fastest.
+constexpr std::size_t imageReadBufferBytes = std::size_t{64} << 10;
+
 // The names as the user gave them; no length limit, no truncation.
 struct RunNames {
     std::string baseName;
@@ -101,7 +106,7 @@ int WriteGrid(const GridLibrary& library, const ImageHeader& header, const RunNa
     if (!rows.outputRow)
         return FailAfterCreation(library, channel, gridName, "Could not allocate memory\n");
     const std::string imagePath = names.baseName + ".img";
-    platform::InputFile image = platform::OpenInputFile(imagePath.c_str());
+    platform::InputFile image = platform::OpenInputFile(imagePath.c_str(), imageReadBufferBytes);
     if (!image) {
         std::printf("Could not open %s.\n", imagePath.c_str());
         CleanUpGrid(library, channel, gridName);

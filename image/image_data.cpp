@@ -11,6 +11,20 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
+// Twice the vector width where the processor has it, chosen when loaded:
+// laying 16-bit runs down then costs half as much.
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void FillRun(std::int16_t* cells, std::uint32_t count, std::int16_t value) {
+    std::fill_n(cells, count, value);
+}
+
+// Becomes memset, which picks its own width.
+void FillRun(std::uint8_t* cells, std::uint32_t count, std::uint8_t value) {
+    std::fill_n(cells, count, value);
+}
+
 RowRead ReadBinaryRow(ByteSource& source, std::size_t elementSize, std::int32_t columns,
                       std::int64_t rowStartIndex, std::byte* inputRow) {
     const std::size_t elementsRead =
@@ -45,11 +59,11 @@ RowRead ReadPackedRow(ByteSource& source, std::span<Element, packedChunkElements
             const std::uint32_t remaining = static_cast<std::uint32_t>(count) - decoder.usedCount;
             const std::uint32_t room = width - filled;
             if (remaining >= room) {
-                std::fill_n(inputRow + filled, room, value);
+                FillRun(inputRow + filled, room, value);
                 decoder.usedCount += room;
                 return {};
             }
-            std::fill_n(inputRow + filled, remaining, value);
+            FillRun(inputRow + filled, remaining, value);
             filled += remaining;
             decoder.usedCount = 0;
         }

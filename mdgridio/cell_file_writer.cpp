@@ -10,7 +10,10 @@ namespace mdgridio {
 
 namespace {
 
-constexpr std::size_t bufferCapacity = std::size_t{1} << 20;
+// Few enough write calls, and small enough to stay in the processor's cache
+// between the copy in and the system's copy out: 256 KiB measured faster
+// than 1 MiB.
+constexpr std::size_t bufferCapacity = std::size_t{256} << 10;
 
 // Makes the buffer's free space begin at offset, flushing it when it does not.
 bool MoveTo(CellFileWriter& writer, std::int64_t offset) {

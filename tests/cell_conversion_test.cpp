@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 #include "image/cell_conversion.h"
@@ -85,6 +86,18 @@ const RealCase realCases[] = {
     {"0.1 matches no float", 0.1, std::bit_cast<std::uint32_t>(0.1f), std::bit_cast<std::uint32_t>(0.1f)},
     {"-0.0 matches flag 0", 0, 0x80000000, missingBits},
     {"+0.0 matches flag -0", -0.0, 0, missingBits},
+    {"1e300 is no float: infinity kept", 1e300, 0x7F800000, 0x7F800000},
+    {"flag -infinity matches", -std::numeric_limits<double>::infinity(), 0xFF800000, missingBits},
+    {"flag -infinity keeps +infinity", -std::numeric_limits<double>::infinity(), 0x7F800000,
+     0x7F800000},
+    {"NaN flag still flags NaN", std::nan(""), quietNanWithPayload, missingBits},
+    {"NaN flag keeps numbers", std::nan(""), std::bit_cast<std::uint32_t>(1.0f),
+     std::bit_cast<std::uint32_t>(1.0f)},
+    {"largest float matches", std::numeric_limits<float>::max(),
+     std::bit_cast<std::uint32_t>(std::numeric_limits<float>::max()), missingBits},
+    {"subnormal matches", std::numeric_limits<float>::denorm_min(), 1, missingBits},
+    {"next double above a float matches nothing", std::nextafter(1.0, 2.0),
+     std::bit_cast<std::uint32_t>(1.0f), std::bit_cast<std::uint32_t>(1.0f)},
 };
 
 TEST(CellConversion, RealCells) {
@@ -102,6 +115,32 @@ TEST(CellConversion, WholeRowEveryCell) {
     ConvertRow(Conversion(DataType::Byte, 7, row.size()), reinterpret_cast<const std::byte*>(row.data()),
                reinterpret_cast<std::byte*>(output.data()));
     EXPECT_EQ(output, (std::vector<std::int32_t>{0, integerNoData, 255, integerNoData, 0, 1, integerNoData}));
+}
+
+// Rows long enough for whole vectors and a tail, with flagged cells in both.
+template <typename Cell>
+void CheckLongRow(DataType dataType, Cell flag, std::uint32_t flaggedOutput) {
+    std::vector<Cell> row(37);
+    std::vector<std::uint32_t> expected(row.size());
+    for (std::size_t column = 0; column < row.size(); ++column) {
+        row[column] = column % 5 == 3 ? flag : static_cast<Cell>(column * 3);
+        if constexpr (std::is_same_v<Cell, float>)
+            expected[column] = std::bit_cast<std::uint32_t>(row[column]);
+        else
+            expected[column] = static_cast<std::uint32_t>(std::int32_t{row[column]});
+        if (column % 5 == 3) expected[column] = flaggedOutput;
+    }
+    std::vector<std::uint32_t> output(row.size(), 1);
+    ConvertRow(Conversion(dataType, static_cast<double>(flag), row.size()),
+               reinterpret_cast<const std::byte*>(row.data()), reinterpret_cast<std::byte*>(output.data()));
+    EXPECT_EQ(output, expected) << "type " << static_cast<int>(dataType);
+}
+
+TEST(CellConversion, LongRowsEveryCell) {
+    const auto noData = static_cast<std::uint32_t>(integerNoData);
+    CheckLongRow<std::uint8_t>(DataType::Byte, 7, noData);
+    CheckLongRow<std::int16_t>(DataType::Integer, -99, noData);
+    CheckLongRow<float>(DataType::Real, -99.0f, missingBits);
 }
 
 TEST(CellConversion, FlagTruncation) {
