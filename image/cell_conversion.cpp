@@ -1,5 +1,7 @@
 #include "image/cell_conversion.h"
 
+#include "image/vector_clones.h"
+
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -82,9 +84,7 @@ CellConversion PrepareCellConversion(const ImageHeader& header, float missingFlo
 
 // Twice the vector width where the processor has it, chosen when loaded:
 // these loops then cost two to four times less than with SSE2 alone.
-#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+WITH_AVX2_CLONE
 void ConvertRow(const CellConversion& conversion, const std::byte* inputRow, std::byte* outputRow) {
     auto* grid = reinterpret_cast<std::int32_t*>(outputRow);
     switch (conversion.dataType) {

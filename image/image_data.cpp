@@ -1,5 +1,7 @@
 #include "image/image_data.h"
 
+#include "image/vector_clones.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdio>
@@ -13,9 +15,7 @@ namespace {
 
 // Twice the vector width where the processor has it, chosen when loaded:
 // laying 16-bit runs down then costs half as much.
-#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+WITH_AVX2_CLONE
 void FillRun(std::int16_t* cells, std::uint32_t count, std::int16_t value) {
     std::fill_n(cells, count, value);
 }
