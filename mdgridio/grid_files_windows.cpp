@@ -15,19 +15,6 @@ constexpr std::size_t largestWrite = std::size_t{1} << 30;
 
 }  // namespace
 
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : handle(std::exchange(other.handle, closedHandle)) {}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle = std::exchange(other.handle, closedHandle);
-    }
-    return *this;
-}
-
-OutputFile::~OutputFile() { Close(); }
-
 bool OutputFile::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
     const char* next = static_cast<const char*>(data);
     while (size > 0) {
