@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "image/header_piece_reader.h"
 #include "image/image_header.h"
 #include "support/case_name.h"
 
@@ -117,6 +119,17 @@ TEST(HeaderReading, PiecesSplitAcrossReadBlocks) {
     text += "\r\nrows : 6\r\n";
     EXPECT_EQ(Read(text).rows, 6);
     EXPECT_TRUE(Read(text).HasLineFor(HeaderKey::Rows));
+}
+
+TEST(HeaderPieces, TextModeRulesBeforeCutting) {
+    // A CR kept back after another CR is still dropped before its LF, and
+    // the 79-character cut counts characters after that.
+    const std::string text = "a\r\r\n" + std::string(78, 'x') + "\r\n";
+    MemoryByteSource source(std::as_bytes(std::span(text.data(), text.size())));
+    HeaderPieceReader reader(source);
+    std::vector<std::string> pieces;
+    for (std::string_view piece; reader.NextPiece(piece);) pieces.emplace_back(piece);
+    EXPECT_EQ(pieces, (std::vector<std::string>{"a\r\n", std::string(78, 'x') + "\n"}));
 }
 
 }  // namespace
