@@ -45,8 +45,16 @@ int FailAfterCreation(const GridLibrary& library, int channel, const char* gridN
     return exitFailure;
 }
 
+// Stops a copy part way: the image file is closed before the grid goes.
+int AbandonGrid(const GridLibrary& library, int channel, const char* gridName,
+                platform::InputFile& image, int exitStatus) {
+    image.reset();
+    CleanUpGrid(library, channel, gridName);
+    return exitStatus;
+}
+
 // Streams every row from the image data file into the open grid and closes
-// it. On any failure the image file is closed before the grid is removed.
+// it.
 int CopyRows(const GridLibrary& library, const ImageHeader& header, const char* gridName,
              int channel, RowBuffers rows, platform::InputFile image) {
     const CellConversion conversion = PrepareCellConversion(header, FetchMissingFloat(library));
@@ -55,24 +63,18 @@ int CopyRows(const GridLibrary& library, const ImageHeader& header, const char* 
     for (std::int32_t row = 0; row < header.rows; ++row) {
         if (platform::InterruptRequested()) {
             std::printf("Conversion interrupted\n");
-            image.reset();
-            CleanUpGrid(library, channel, gridName);
-            return exitInterrupted;
+            return AbandonGrid(library, channel, gridName, image, exitInterrupted);
         }
         const RowRead read = ReadImageRow(source, header, row, rows.inputRow.get(), decoder);
         if (read.outcome != RowReadOutcome::Complete) {
             ReportRowReadFailure(read, header.columns);
-            image.reset();
-            CleanUpGrid(library, channel, gridName);
-            return exitFailure;
+            return AbandonGrid(library, channel, gridName, image, exitFailure);
         }
         ConvertRow(conversion, rows.inputRow.get(), rows.outputRow.get());
         // A refused row would leave a grid with lost cells that looks whole.
         if (library.PutWindowRow(channel, row, rows.outputRow.get()) < 0) {
             std::printf("Could not write row %i\n", row);
-            image.reset();
-            CleanUpGrid(library, channel, gridName);
-            return exitFailure;
+            return AbandonGrid(library, channel, gridName, image, exitFailure);
         }
     }
     rows = {};
