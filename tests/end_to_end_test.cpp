@@ -25,17 +25,17 @@ const std::uint32_t missingFloatBits = std::bit_cast<std::uint32_t>(std::numeric
 
 struct EndToEndCase {
     const char* what;
-    CellType cellType;
+    ImageCellType cellType;
     Layout layout;
     std::optional<double> flagValue;
 };
 
 const EndToEndCase endToEndCases[] = {
-    {"byte binary", CellType::Byte, Layout::Binary, std::nullopt},
-    {"byte packed with flag", CellType::Byte, Layout::Packed, 74},
-    {"integer binary with flag", CellType::Integer, Layout::Binary, -99},
-    {"integer packed", CellType::Integer, Layout::Packed, std::nullopt},
-    {"real binary with flag", CellType::Real, Layout::Binary, -9999},
+    {"byte binary", ImageCellType::Byte, Layout::Binary, std::nullopt},
+    {"byte packed with flag", ImageCellType::Byte, Layout::Packed, 74},
+    {"integer binary with flag", ImageCellType::Integer, Layout::Binary, -99},
+    {"integer packed", ImageCellType::Integer, Layout::Packed, std::nullopt},
+    {"real binary with flag", ImageCellType::Real, Layout::Binary, -9999},
 };
 
 // Runs of four cells, so that the packed layout has runs across row ends;
@@ -46,9 +46,9 @@ std::vector<double> Cells(const EndToEndCase& image) {
         const int run = cell / 4;
         if (image.flagValue && run % 5 == 2) {
             cells.push_back(*image.flagValue);
-        } else if (image.cellType == CellType::Byte) {
+        } else if (image.cellType == ImageCellType::Byte) {
             cells.push_back(run * 37 % 256);
-        } else if (image.cellType == CellType::Integer) {
+        } else if (image.cellType == ImageCellType::Integer) {
             cells.push_back(run * 4099 % 65536 - 32768);
         } else {
             cells.push_back(run * 0.37 - 2);
@@ -61,7 +61,7 @@ std::vector<std::uint32_t> ExpectedGridBits(const EndToEndCase& image, const std
     std::vector<std::uint32_t> bits;
     for (double cell : cells) {
         const bool flagged = image.flagValue && cell == *image.flagValue;
-        if (image.cellType == CellType::Real)
+        if (image.cellType == ImageCellType::Real)
             bits.push_back(flagged ? missingFloatBits : std::bit_cast<std::uint32_t>(static_cast<float>(cell)));
         else
             bits.push_back(flagged ? integerNoDataBits : static_cast<std::uint32_t>(static_cast<std::int32_t>(cell)));
@@ -113,7 +113,7 @@ TEST_P(EndToEnd, GdalReadsTheImageCells) {
     const ProcessResult info = RunProcess({gdalinfo, "grid/cells.raw"}, {}, scratch.Path());
     ASSERT_EQ(info.exitStatus, 0);
     EXPECT_EQ(info.standardError, "");
-    const bool real = image.cellType == CellType::Real;
+    const bool real = image.cellType == ImageCellType::Real;
     for (const char* expected :
          {"Driver: ENVI/", "Size is 7, 5", "Origin = (100.000000000000000,202.500000000000000)",
           "Pixel Size = (0.500000000000000,-0.500000000000000)", real ? "Type=Float32" : "Type=Int32",

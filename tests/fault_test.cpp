@@ -42,7 +42,7 @@ class Faults : public testing::Test {
 protected:
     void WriteIntegerImage(const std::string& base, int columns, int rows) {
         ImageDescription description;
-        description.cellType = CellType::Integer;
+        description.cellType = ImageCellType::Integer;
         description.columns = columns;
         description.rows = rows;
         const RowSource rowSource = [](std::int32_t row, std::span<double> cells) {

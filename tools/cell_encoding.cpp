@@ -27,38 +27,38 @@ std::uint32_t RealBits(double value) {
 
 }  // namespace
 
-std::size_t CellWidth(CellType cellType) {
+std::size_t CellWidth(ImageCellType cellType) {
     switch (cellType) {
-        case CellType::Byte: return 1;
-        case CellType::Integer: return 2;
-        case CellType::Real: return 4;
+        case ImageCellType::Byte: return 1;
+        case ImageCellType::Integer: return 2;
+        case ImageCellType::Real: return 4;
     }
     return 0;
 }
 
-std::uint32_t CellBits(CellType cellType, double value) {
+std::uint32_t CellBits(ImageCellType cellType, double value) {
     switch (cellType) {
-        case CellType::Byte: return SaturatedIntegerBits(value, 0, 255);
-        case CellType::Integer: return SaturatedIntegerBits(value, -32768, 32767) & 0xFFFFu;
-        case CellType::Real: return RealBits(value);
+        case ImageCellType::Byte: return SaturatedIntegerBits(value, 0, 255);
+        case ImageCellType::Integer: return SaturatedIntegerBits(value, -32768, 32767) & 0xFFFFu;
+        case ImageCellType::Real: return RealBits(value);
     }
     return 0;
 }
 
-void RowCellBits(CellType cellType, std::span<const double> values, std::span<std::uint32_t> bits) {
+void RowCellBits(ImageCellType cellType, std::span<const double> values, std::span<std::uint32_t> bits) {
     // One loop per type, so that the type is not looked at for every cell.
     const auto convert = [&](auto cellBits) {
         std::transform(values.begin(), values.end(), bits.begin(), cellBits);
     };
     switch (cellType) {
-        case CellType::Byte:
+        case ImageCellType::Byte:
             convert([](double value) { return SaturatedIntegerBits(value, 0, 255); });
             break;
-        case CellType::Integer:
+        case ImageCellType::Integer:
             convert(
                 [](double value) { return SaturatedIntegerBits(value, -32768, 32767) & 0xFFFFu; });
             break;
-        case CellType::Real: convert(RealBits); break;
+        case ImageCellType::Real: convert(RealBits); break;
     }
 }
 

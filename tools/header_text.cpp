@@ -22,11 +22,11 @@ std::string RealText(double value) {
     return digits.data();
 }
 
-std::string_view CellTypeText(CellType cellType) {
+std::string_view CellTypeText(ImageCellType cellType) {
     switch (cellType) {
-        case CellType::Byte: return "byte";
-        case CellType::Integer: return "integer";
-        case CellType::Real: return "real";
+        case ImageCellType::Byte: return "byte";
+        case ImageCellType::Integer: return "integer";
+        case ImageCellType::Real: return "real";
     }
     return {};
 }

@@ -37,7 +37,7 @@ std::int64_t CellCount(const ImageDescription& description) {
 std::string_view DescriptionProblem(const ImageDescription& description) {
     if (description.columns < 1 || description.rows < 1)
         return "an image needs at least one column and one row";
-    if (description.layout == Layout::Packed && description.cellType == CellType::Real)
+    if (description.layout == Layout::Packed && description.cellType == ImageCellType::Real)
         return "the packed layout holds byte and integer cells only";
     if (!(description.cellSize > 0) || !std::isfinite(description.cellSize))
         return "the cell size must be a positive number";

@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-enum class CellType { Byte, Integer, Real };
+enum class ImageCellType { Byte, Integer, Real };
 enum class Layout { Binary, Packed };
 
 struct ImageDescription {
-    CellType cellType = CellType::Byte;
+    ImageCellType cellType = ImageCellType::Byte;
     Layout layout = Layout::Binary;
     std::int32_t columns = 0;
     std::int32_t rows = 0;

@@ -42,7 +42,7 @@ PatternContext MakeContext(const ImageDescription& description, const PatternSet
 }
 
 bool IsInteger(const PatternContext& context) {
-    return context.description.cellType != CellType::Real;
+    return context.description.cellType != ImageCellType::Real;
 }
 
 // A value at `fraction` (0 to 1) of the way through the range; integer
@@ -57,7 +57,7 @@ double ValueAt(const PatternContext& context, double fraction) {
 
 double AvoidFlag(const PatternContext& context, double value) {
     const std::optional<double>& flag = context.description.flagValue;
-    const CellType cellType = context.description.cellType;
+    const ImageCellType cellType = context.description.cellType;
     if (!flag || CellBits(cellType, value) != CellBits(cellType, *flag)) return value;
     return *flag + 1 <= context.settings.high ? *flag + 1 : *flag - 1;
 }
@@ -138,7 +138,7 @@ struct RunDrawer {
     }
 
     double DrawValue() {
-        const CellType cellType = context.description.cellType;
+        const ImageCellType cellType = context.description.cellType;
         double value = DrawCandidate();
         for (int attempt = 0; attempt < 8 && CellBits(cellType, value) == previousBits; ++attempt)
             value = DrawCandidate();

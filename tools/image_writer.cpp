@@ -94,8 +94,8 @@ WriteStatus WriteRuns(const ImageDescription& description, const RunSource& runS
     return WriteStatus::Written;
 }
 
-bool PairFits(const PackedPair& pair, CellType cellType) {
-    if (cellType == CellType::Byte)
+bool PairFits(const PackedPair& pair, ImageCellType cellType) {
+    if (cellType == ImageCellType::Byte)
         return pair.count >= 0 && pair.count <= 255 && pair.value >= 0 && pair.value <= 255;
     const auto fits = [](std::int32_t field) { return field >= -32768 && field <= 32767; };
     return fits(pair.count) && fits(pair.value);

@@ -57,8 +57,8 @@ bool ParseChoice(std::string_view text,
 }
 
 bool ApplyType(Values values, ParseState& state) {
-    static constexpr std::array<std::pair<std::string_view, CellType>, 3> names = {
-        {{"byte", CellType::Byte}, {"integer", CellType::Integer}, {"real", CellType::Real}}};
+    static constexpr std::array<std::pair<std::string_view, ImageCellType>, 3> names = {
+        {{"byte", ImageCellType::Byte}, {"integer", ImageCellType::Integer}, {"real", ImageCellType::Real}}};
     state.hasType = true;
     return ParseChoice(values[0], names, state.options.description.cellType);
 }
@@ -150,18 +150,18 @@ struct ValueLimits {
     bool whole;
 };
 
-ValueLimits LimitsOf(CellType cellType) {
+ValueLimits LimitsOf(ImageCellType cellType) {
     switch (cellType) {
-        case CellType::Byte: return {0, 255, true};
-        case CellType::Integer: return {-32768, 32767, true};
-        case CellType::Real: break;
+        case ImageCellType::Byte: return {0, 255, true};
+        case ImageCellType::Integer: return {-32768, 32767, true};
+        case ImageCellType::Real: break;
     }
     const double largest = std::numeric_limits<float>::max();
     return {-largest, largest, false};
 }
 
 // A value that the cell type stores exactly, so that it reads back as given.
-bool IsStoredExactly(double value, CellType cellType) {
+bool IsStoredExactly(double value, ImageCellType cellType) {
     const ValueLimits limits = LimitsOf(cellType);
     if (value < limits.lowest || value > limits.highest) return false;
     if (limits.whole) return value == std::trunc(value);
@@ -169,11 +169,11 @@ bool IsStoredExactly(double value, CellType cellType) {
 }
 
 // Ranges that look like land cover codes, elevations and rainfall.
-std::pair<double, double> DefaultRange(CellType cellType) {
+std::pair<double, double> DefaultRange(ImageCellType cellType) {
     switch (cellType) {
-        case CellType::Byte: return {0, 255};
-        case CellType::Integer: return {-500, 3000};
-        case CellType::Real: break;
+        case ImageCellType::Byte: return {0, 255};
+        case ImageCellType::Integer: return {-500, 3000};
+        case ImageCellType::Real: break;
     }
     return {0, 1000};
 }
@@ -186,7 +186,7 @@ std::string_view CompletenessProblem(const ParseState& state) {
 }
 
 std::string_view ValueProblem(const MakeImageOptions& options) {
-    const CellType cellType = options.description.cellType;
+    const ImageCellType cellType = options.description.cellType;
     if (!IsStoredExactly(options.pattern.low, cellType) ||
         !IsStoredExactly(options.pattern.high, cellType) ||
         options.pattern.low > options.pattern.high)

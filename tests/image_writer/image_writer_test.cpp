@@ -18,12 +18,12 @@
 
 namespace {
 
-using enum CellType;
+using enum ImageCellType;
 using enum Layout;
 using enum RowReadOutcome;
 using enum WriteStatus;
 
-ImageDescription Image(CellType cellType, Layout layout, std::int32_t columns, std::int32_t rows,
+ImageDescription Image(ImageCellType cellType, Layout layout, std::int32_t columns, std::int32_t rows,
                        double minX = 0, double minY = 0, double cellSize = 1,
                        std::optional<double> flagValue = {}, std::string title = {}) {
     return {cellType, layout, columns, rows, minX, minY, cellSize, flagValue, std::move(title)};
