@@ -182,7 +182,8 @@ TEST_F(Faults, HeadersOfRandomBytes) {
         }
         WriteFile(scratch / "image.doc", text);
         const ProcessResult run = Convert("image", "grid");
-        ASSERT_TRUE(run.exitStatus == 0 || run.exitStatus == 1) << run.exitStatus << run.standardError;
+        ASSERT_TRUE(run.exitStatus == 0 || run.exitStatus == 1)
+            << "header " << header << ": status " << run.exitStatus << " " << run.standardError;
         EXPECT_EQ(run.standardError, "");
         EXPECT_EQ(fs::exists(scratch / "grid"), run.exitStatus == 0) << run.standardOutput;
         fs::remove_all(scratch / "grid");

@@ -107,9 +107,16 @@ StartedProcess StartProcess(const std::vector<std::string>& arguments, const Pro
     std::string environment = EnvironmentBlock(setup.environment);
     const std::string folder = setup.workingFolder.string();
     PROCESS_INFORMATION started{};
-    if (!CreateProcessA(arguments[0].c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                        environment.data(), folder.empty() ? nullptr : folder.c_str(), &startup, &started))
-        return process;
+    // Wine, busy with many starts at once, now and then refuses one that a
+    // second try gets.
+    bool created = false;
+    for (int attempt = 0; attempt < 3 && !created; ++attempt) {
+        if (attempt > 0) Sleep(100);
+        created = CreateProcessA(arguments[0].c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                 environment.data(), folder.empty() ? nullptr : folder.c_str(), &startup,
+                                 &started);
+    }
+    if (!created) return process;
     CloseHandle(started.hThread);
     process.handle = std::shared_ptr<void>(started.hProcess, HandleCloser());
     return process;
