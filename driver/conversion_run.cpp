@@ -61,11 +61,13 @@ int CopyRows(const GridLibrary& library, const ImageHeader& header, const char* 
     FileByteSource source(image.get());
     PackedRunDecoder decoder;
     for (std::int32_t row = 0; row < header.rows; ++row) {
-        if (platform::InterruptRequested()) {
+        const RowRead read = platform::InterruptRequested()
+                                 ? RowRead{RowReadOutcome::Interrupted}
+                                 : ReadImageRow(source, header, row, rows.inputRow.get(), decoder);
+        if (read.outcome == RowReadOutcome::Interrupted) {
             std::printf("Conversion interrupted\n");
             return AbandonGrid(library, channel, gridName, image, exitInterrupted);
         }
-        const RowRead read = ReadImageRow(source, header, row, rows.inputRow.get(), decoder);
         if (read.outcome != RowReadOutcome::Complete) {
             ReportRowReadFailure(read, header.columns);
             return AbandonGrid(library, channel, gridName, image, exitFailure);

@@ -1,3 +1,7 @@
 #include "driver/conversion_run.h"
+#include "platform/interrupt_signals.h"
 
-int main(int argc, char* argv[]) { return RunConversion(argc, argv); }
+int main(int argc, char* argv[]) {
+    platform::FailWritesPastFileSizeLimit();
+    return RunConversion(argc, argv);
+}

@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/interrupt_signals.h"
+
 std::size_t FileByteSource::ReadElements(void* into, std::size_t elementSize, std::size_t count) {
     return std::fread(into, elementSize, count, file);
 }
+
+bool FileByteSource::Interrupted() const { return platform::InterruptRequested(); }
 
 std::size_t MemoryByteSource::ReadElements(void* into, std::size_t elementSize, std::size_t count) {
     if (elementSize == 0 || count == 0 || rest.empty()) return 0;

@@ -12,12 +12,16 @@ public:
     // Reads up to `count` elements of `elementSize` bytes into `into` and
     // returns how many whole elements arrived, as a standard block read does.
     virtual std::size_t ReadElements(void* into, std::size_t elementSize, std::size_t count) = 0;
+    // True once the user has asked the run to stop; a read may then have
+    // been cut short.
+    virtual bool Interrupted() const { return false; }
 };
 
 class FileByteSource final : public ByteSource {
 public:
     explicit FileByteSource(std::FILE* file) : file(file) {}
     std::size_t ReadElements(void* into, std::size_t elementSize, std::size_t count) override;
+    bool Interrupted() const override;
 
 private:
     std::FILE* file;

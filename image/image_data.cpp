@@ -30,6 +30,7 @@ RowRead ReadBinaryRow(ByteSource& source, std::size_t elementSize, std::int32_t 
     const std::size_t elementsRead =
         source.ReadElements(inputRow, elementSize, static_cast<std::size_t>(columns));
     if (elementsRead == static_cast<std::size_t>(columns)) return {};
+    if (source.Interrupted()) return {RowReadOutcome::Interrupted, rowStartIndex, 0};
     return {RowReadOutcome::ShortFile, rowStartIndex, static_cast<std::int32_t>(elementsRead)};
 }
 
@@ -49,6 +50,9 @@ RowRead ReadPackedRow(ByteSource& source, std::span<Element, packedChunkElements
             decoder.currentPair = 0;
             decoder.usedCount = 0;
             decoder.hasChunk = true;
+            // Data that never completes a row (endless empty runs) must not
+            // keep the run from seeing an interruption.
+            if (source.Interrupted()) return {RowReadOutcome::Interrupted, rowStartIndex, 0};
         }
         for (; decoder.currentPair < decoder.pairsInChunk; ++decoder.currentPair) {
             const Element count = chunk[2 * decoder.currentPair];

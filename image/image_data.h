@@ -27,7 +27,7 @@ struct PackedRunDecoder {
     std::uint32_t usedCount = 0;
 };
 
-enum class RowReadOutcome { Complete, ShortFile, InvalidRunLength };
+enum class RowReadOutcome { Complete, ShortFile, InvalidRunLength, Interrupted };
 
 struct RowRead {
     RowReadOutcome outcome = RowReadOutcome::Complete;
