@@ -33,7 +33,9 @@ bool OutputFile::WriteAt(std::int64_t offset, const void* data, std::size_t size
 
 bool OutputFile::Close() {
     if (!IsOpen()) return true;
-    return close(Descriptor(std::exchange(handle, closedHandle))) == 0;
+    // A signal that cuts the close short is no write failure: the descriptor
+    // is released all the same, and pwrite has already taken every byte.
+    return close(Descriptor(std::exchange(handle, closedHandle))) == 0 || errno == EINTR;
 }
 
 bool PathExists(const std::string& path) {

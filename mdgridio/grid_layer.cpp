@@ -72,9 +72,10 @@ bool PutGridRow(GridLayer& layer, std::int32_t row, const void* cells) {
 }
 
 bool FinishGridLayer(GridLayer& layer) {
-    const bool cellsWritten = !layer.failed &&
-                              FillRows(layer, layer.rowsCovered, layer.layout.rows) &&
-                              FlushCellFile(layer.cells);
+    // A caller that gives up part way closes before it deletes: filling the
+    // rest of a large grid first could write gigabytes for nothing.
+    const bool lastRowWritten = layer.rowsCovered == layer.layout.rows;
+    const bool cellsWritten = !layer.failed && lastRowWritten && FlushCellFile(layer.cells);
     const bool closed = layer.cells.file.Close();
     layer.failed = !(cellsWritten && closed);
     return !layer.failed && WriteHeader(layer.folder, layer.layout);

@@ -18,6 +18,7 @@ struct GridLayer {
     // Every row before this one was written or filled with no-data, and none
     // from it on. A row written past it fills the rows it skips, so no per-row
     // record is needed and memory stays the same whatever the grid's size.
+    // The grid is whole once it reaches the last row.
     std::int32_t rowsCovered = 0;
     bool failed = false;
 };
@@ -29,8 +30,9 @@ std::unique_ptr<GridLayer> CreateGridLayer(const std::string& folder, const Grid
 // Writes one row of the grid's columns; a row written again overwrites.
 bool PutGridRow(GridLayer& layer, std::int32_t row, const void* cells);
 
-// Fills the rows never written, flushes, closes, and only then writes the
-// header, so a folder without one never passes for a finished grid.
+// Flushes, closes, and only then writes the header, so a folder without one
+// never passes for a finished grid. A grid whose last row was never written
+// is left unfinished, for its caller to delete.
 bool FinishGridLayer(GridLayer& layer);
 
 // Removes the files a grid is made of, then its folder, which fails when

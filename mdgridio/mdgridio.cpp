@@ -35,6 +35,15 @@ Window& LastWindow() {
     return window;
 }
 
+// The caller's row holds the window's columns: a row of another width
+// cannot be written without reading past it or leaving cells out.
+bool WindowFitsGrid(const GridLayer& layer) {
+    const Window& window = LastWindow();
+    const bool windowSet = window.columns > 0;
+    return !windowSet ||
+           (window.columns == layer.layout.columns && window.rows == layer.layout.rows);
+}
+
 void FillBox(const GridExtent& extent, double* box) {
     box[0] = extent.minX;
     box[1] = extent.minY;
@@ -161,7 +170,8 @@ int WindowCols(void) { return LastWindow().columns; }
 
 int PutWindowRow(int channel, int row, const void* cells) {
     GridLayer* layer = FindOpenGrid(Channels(), channel);
-    return layer != nullptr && PutGridRow(*layer, row, cells) ? 0 : failure;
+    return layer != nullptr && WindowFitsGrid(*layer) && PutGridRow(*layer, row, cells) ? 0
+                                                                                        : failure;
 }
 
 int CellLyrClose(int channel) { return CloseGrid(channel); }
