@@ -2,16 +2,39 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
+#include <cerrno>
 #include <new>
+#include <string>
 #include <utility>
 
 namespace platform {
 
-InputFile OpenInputFile(const char* path) {
+namespace {
+
+InputFile OpenExactly(const char* path) {
     InputFile file(std::fopen(path, "rb"));
     if (!file) return file;
     struct stat status {};
     if (fstat(fileno(file.get()), &status) == 0 && S_ISDIR(status.st_mode)) file.reset();
+    return file;
+}
+
+std::string WithUpperCaseExtension(std::string path) {
+    const std::size_t dot = path.find_last_of('.');
+    for (std::size_t at = dot + 1; dot != std::string::npos && at < path.size(); ++at)
+        path[at] = static_cast<char>(std::toupper(static_cast<unsigned char>(path[at])));
+    return path;
+}
+
+}  // namespace
+
+InputFile OpenInputFile(const char* path) {
+    errno = 0;
+    InputFile file = OpenExactly(path);
+    // Images from systems that ignore case often come as LANDUSE.DOC and
+    // LANDUSE.IMG; there they would be found whatever the case.
+    if (!file && errno == ENOENT) file = OpenExactly(WithUpperCaseExtension(path).c_str());
     return file;
 }
 
