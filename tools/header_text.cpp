@@ -39,7 +39,7 @@ std::string_view LayoutText(Layout layout) {
 
 std::string HeaderText(const ImageDescription& description) {
     std::string text;
-    if (!description.title.empty()) AppendLine(text, "file title", description.title);
+    if (!description.note.empty()) AppendLine(text, "note", description.note);
     AppendLine(text, "data type", CellTypeText(description.cellType));
     AppendLine(text, "file type", LayoutText(description.layout));
     AppendLine(text, "columns", std::to_string(description.columns));

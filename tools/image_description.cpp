@@ -47,7 +47,7 @@ std::string_view DescriptionProblem(const ImageDescription& description) {
     if (!HasExactResolution(description))
         return "the column and row resolutions come out unequal; whole-number corners "
                "and cell size avoid that";
-    if (description.title.size() > titleLimit || !IsPrintable(description.title))
-        return "the title must be at most 60 printable characters";
+    if (description.note.size() > noteLimit || !IsPrintable(description.note))
+        return "the note must be at most 60 printable characters";
     return {};
 }

@@ -20,13 +20,13 @@ struct ImageDescription {
     double minY = 0;
     double cellSize = 1;
     std::optional<double> flagValue;
-    // Written as a "file title" line when not empty.
-    std::string title;
+    // Written as a "note" line, which readers pass over, when not empty.
+    std::string note;
 };
 
-// Titles longer than this would push their line past what a reader takes
-// as one line.
-inline constexpr std::size_t titleLimit = 60;
+// Notes longer than this would push their line past what a reader takes as
+// one line.
+inline constexpr std::size_t noteLimit = 60;
 
 double MaxX(const ImageDescription& description);
 double MaxY(const ImageDescription& description);

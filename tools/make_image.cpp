@@ -1,7 +1,6 @@
 // cellport-make-image: writes made-up images for tests, benchmarks and
 // examples.
 #include <cstdio>
-#include <span>
 #include <string>
 
 #include "tools/image_patterns.h"
@@ -16,17 +15,9 @@ constexpr int exitUsage = 2;
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    const std::span<const char* const> arguments(argv + 1, static_cast<std::size_t>(argc - 1));
-    const ParsedCommandLine commandLine = ParseMakeImageCommandLine(arguments);
-    if (commandLine.outcome == ParseOutcome::HelpWanted) {
-        PrintMakeImageUsage(stdout);
-        return exitSuccess;
-    }
-    if (commandLine.outcome == ParseOutcome::Invalid) {
-        std::fprintf(stderr, "cellport-make-image: %s\n", commandLine.problem.c_str());
-        PrintMakeImageUsage(stderr);
-        return exitUsage;
-    }
+    const ParsedCommandLine commandLine = ParseMakeImageCommandLine(argc, argv);
+    if (commandLine.outcome == ParseOutcome::HelpShown) return exitSuccess;
+    if (commandLine.outcome == ParseOutcome::Invalid) return exitUsage;
     const MakeImageOptions& options = commandLine.options;
     const WriteStatus status =
         WritePatternImage(options.base, options.description, options.pattern);

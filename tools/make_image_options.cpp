@@ -1,148 +1,48 @@
 #include "tools/make_image_options.h"
 
-#include <array>
+#include <CLI/CLI.hpp>
+
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <string_view>
+#include <tuple>
+#include <utility>
 
 namespace {
 
-struct ParseState {
-    MakeImageOptions options;
-    bool hasType = false;
-    bool hasColumns = false;
-    bool hasRows = false;
-    bool hasRange = false;
-    bool hasBase = false;
-};
+const std::map<std::string, ImageCellType> cellTypeNames = {
+    {"byte", ImageCellType::Byte}, {"integer", ImageCellType::Integer}, {"real", ImageCellType::Real}};
+const std::map<std::string, Layout> layoutNames = {{"binary", Layout::Binary},
+                                                    {"packed", Layout::Packed}};
+const std::map<std::string, Pattern> patternNames = {
+    {"gradient", Pattern::Gradient}, {"runs", Pattern::Runs}, {"noise", Pattern::Noise}};
 
-using Values = std::span<const std::string_view>;
-
-struct OptionRule {
-    std::string_view name;
-    std::size_t valueCount;
-    bool (*apply)(Values values, ParseState& state);
-};
-
-template <typename Number>
-bool ParseWhole(std::string_view text, Number low, Number high, Number& value) {
-    Number parsed{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-    if (error != std::errc() || end != text.data() + text.size()) return false;
-    if (parsed < low || parsed > high) return false;
-    value = parsed;
-    return true;
+// The choice's name as given, its value kept.
+template <typename Choice>
+CLI::Option* AddChoice(CLI::App& app, const std::string& name, Choice& value,
+                       const std::map<std::string, Choice>& choices, const std::string& help) {
+    const auto take = [&value, &choices](const std::string& text) { value = choices.at(text); };
+    return app.add_option_function<std::string>(name, take, help)->check(CLI::IsMember(choices));
 }
 
-bool ParseFinite(std::string_view text, double& value) {
-    double parsed = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(parsed))
-        return false;
-    value = parsed;
-    return true;
+// CLI11 alone reads "010" as eight and lets "-1" wrap round to the largest
+// unsigned number; whole numbers are decimal here.
+template <typename Whole>
+CLI::Validator WholeNumberFrom(Whole lowest) {
+    return CLI::Validator(
+        [lowest](std::string& text) {
+            Whole value{};
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+            if (error != std::errc() || end != text.data() + text.size() || value < lowest)
+                return text + " is not a whole number from " + std::to_string(lowest) + " to " +
+                       std::to_string(std::numeric_limits<Whole>::max());
+            text = std::to_string(value);
+            return std::string();
+        },
+        "");
 }
-
-template <typename Choice, std::size_t count>
-bool ParseChoice(std::string_view text,
-                 const std::array<std::pair<std::string_view, Choice>, count>& choices,
-                 Choice& value) {
-    for (const auto& [name, choice] : choices) {
-        if (text != name) continue;
-        value = choice;
-        return true;
-    }
-    return false;
-}
-
-bool ApplyType(Values values, ParseState& state) {
-    static constexpr std::array<std::pair<std::string_view, ImageCellType>, 3> names = {
-        {{"byte", ImageCellType::Byte}, {"integer", ImageCellType::Integer}, {"real", ImageCellType::Real}}};
-    state.hasType = true;
-    return ParseChoice(values[0], names, state.options.description.cellType);
-}
-
-bool ApplyLayout(Values values, ParseState& state) {
-    static constexpr std::array<std::pair<std::string_view, Layout>, 2> names = {
-        {{"binary", Layout::Binary}, {"packed", Layout::Packed}}};
-    return ParseChoice(values[0], names, state.options.description.layout);
-}
-
-bool ApplyPattern(Values values, ParseState& state) {
-    static constexpr std::array<std::pair<std::string_view, Pattern>, 3> names = {
-        {{"gradient", Pattern::Gradient}, {"runs", Pattern::Runs}, {"noise", Pattern::Noise}}};
-    return ParseChoice(values[0], names, state.options.pattern.pattern);
-}
-
-bool ApplyColumns(Values values, ParseState& state) {
-    state.hasColumns = true;
-    return ParseWhole(values[0], 1, std::numeric_limits<std::int32_t>::max(),
-                      state.options.description.columns);
-}
-
-bool ApplyRows(Values values, ParseState& state) {
-    state.hasRows = true;
-    return ParseWhole(values[0], 1, std::numeric_limits<std::int32_t>::max(),
-                      state.options.description.rows);
-}
-
-bool ApplyRange(Values values, ParseState& state) {
-    state.hasRange = true;
-    return ParseFinite(values[0], state.options.pattern.low) &&
-           ParseFinite(values[1], state.options.pattern.high);
-}
-
-bool ApplyLongestRun(Values values, ParseState& state) {
-    return ParseWhole<std::int64_t>(values[0], 1, std::numeric_limits<std::int64_t>::max(),
-                                    state.options.pattern.longestRun);
-}
-
-bool ApplySeed(Values values, ParseState& state) {
-    return ParseWhole<std::uint64_t>(values[0], 0, std::numeric_limits<std::uint64_t>::max(),
-                                     state.options.pattern.seed);
-}
-
-bool ApplyFlag(Values values, ParseState& state) {
-    double flag = 0;
-    if (!ParseFinite(values[0], flag)) return false;
-    state.options.description.flagValue = flag;
-    return true;
-}
-
-bool ApplyCellSize(Values values, ParseState& state) {
-    return ParseFinite(values[0], state.options.description.cellSize) &&
-           state.options.description.cellSize > 0;
-}
-
-bool ApplyMinX(Values values, ParseState& state) {
-    return ParseFinite(values[0], state.options.description.minX);
-}
-
-bool ApplyMinY(Values values, ParseState& state) {
-    return ParseFinite(values[0], state.options.description.minY);
-}
-
-bool ApplyTitle(Values values, ParseState& state) {
-    state.options.description.title = values[0];
-    return true;
-}
-
-constexpr std::array<OptionRule, 13> optionRules = {{
-    {"--type", 1, ApplyType},
-    {"--layout", 1, ApplyLayout},
-    {"--columns", 1, ApplyColumns},
-    {"--rows", 1, ApplyRows},
-    {"--pattern", 1, ApplyPattern},
-    {"--range", 2, ApplyRange},
-    {"--max-run", 1, ApplyLongestRun},
-    {"--seed", 1, ApplySeed},
-    {"--flag", 1, ApplyFlag},
-    {"--cell-size", 1, ApplyCellSize},
-    {"--min-x", 1, ApplyMinX},
-    {"--min-y", 1, ApplyMinY},
-    {"--title", 1, ApplyTitle},
-}};
 
 struct ValueLimits {
     double lowest;
@@ -178,13 +78,7 @@ std::pair<double, double> DefaultRange(ImageCellType cellType) {
     return {0, 1000};
 }
 
-std::string_view CompletenessProblem(const ParseState& state) {
-    if (!state.hasType || !state.hasColumns || !state.hasRows)
-        return "--type, --columns and --rows are required";
-    if (!state.hasBase) return "the image's base name is missing";
-    return {};
-}
-
+// Problems of values taken together, which no single option's check sees.
 std::string_view ValueProblem(const MakeImageOptions& options) {
     const ImageCellType cellType = options.description.cellType;
     if (!IsStoredExactly(options.pattern.low, cellType) ||
@@ -196,79 +90,68 @@ std::string_view ValueProblem(const MakeImageOptions& options) {
     return DescriptionProblem(options.description);
 }
 
-ParsedCommandLine Invalid(std::string problem) {
-    return {ParseOutcome::Invalid, {}, std::move(problem)};
-}
-
-// Takes the option at `at` with its values; returns how many arguments it
-// used, or 0 when they are not valid.
-std::size_t TakeOption(std::span<const char* const> arguments, std::size_t at, ParseState& state,
-                       std::string& problem) {
-    const std::string_view name = arguments[at];
-    for (const OptionRule& rule : optionRules) {
-        if (name != rule.name) continue;
-        if (arguments.size() - at - 1 < rule.valueCount) {
-            problem = std::string(name) + " needs a value";
-            return 0;
-        }
-        std::array<std::string_view, 2> values{};
-        for (std::size_t value = 0; value < rule.valueCount; ++value)
-            values[value] = arguments[at + 1 + value];
-        if (rule.apply(Values(values.data(), rule.valueCount), state)) return 1 + rule.valueCount;
-        problem = "invalid value for " + std::string(name);
-        return 0;
-    }
-    problem = "unknown option " + std::string(name);
-    return 0;
+// Returns --range, for its default depends on --type.
+CLI::Option* AddOptions(CLI::App& app, MakeImageOptions& options, std::pair<double, double>& range) {
+    ImageDescription& description = options.description;
+    PatternSettings& pattern = options.pattern;
+    // The last of a repeated option counts, as in most tools.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    AddChoice(app, "--type", description.cellType, cellTypeNames, "Cell type")->required();
+    app.add_option("--columns", description.columns, "Cells across")
+        ->required()
+        ->transform(WholeNumberFrom<std::int32_t>(1));
+    app.add_option("--rows", description.rows, "Cells down")
+        ->required()
+        ->transform(WholeNumberFrom<std::int32_t>(1));
+    AddChoice(app, "--layout", description.layout, layoutNames,
+              "packed: runs, of byte and integer cells only")
+        ->default_str("binary");
+    AddChoice(app, "--pattern", pattern.pattern, patternNames,
+              "gradient: a smooth tilted hill\n"
+              "runs: runs of 1 to --max-run cells, across row ends\n"
+              "noise: pseudo-random cells")
+        ->default_str("gradient");
+    CLI::Option* rangeOption =
+        app.add_option("--range", range,
+                       "Cell values; by default 0 255 (byte), -500 3000 (integer),\n"
+                       "0 1000 (real)")
+            ->type_name("LOW HIGH");
+    app.add_option("--max-run", pattern.longestRun, "Longest run of --pattern runs")
+        ->transform(WholeNumberFrom<std::int64_t>(1))
+        ->capture_default_str();
+    app.add_option("--flag", description.flagValue,
+                   "Flag value, also written into about 1 cell in 50\n"
+                   "(1 run in 16 with --pattern runs)");
+    app.add_option("--seed", pattern.seed, "Seed of the runs and noise patterns and of flagged cells")
+        ->transform(WholeNumberFrom<std::uint64_t>(0))
+        ->capture_default_str();
+    app.add_option("--cell-size", description.cellSize)->capture_default_str();
+    app.add_option("--min-x", description.minX, "Lower left corner, x")->capture_default_str();
+    app.add_option("--min-y", description.minY, "Lower left corner, y")->capture_default_str();
+    app.add_option("--note", description.note, "A header line that readers pass over");
+    app.add_option("BASE", options.base)->required();
+    return rangeOption;
 }
 
 }  // namespace
 
-ParsedCommandLine ParseMakeImageCommandLine(std::span<const char* const> arguments) {
-    ParseState state;
-    for (std::size_t at = 0; at < arguments.size();) {
-        const std::string_view argument = arguments[at];
-        if (argument == "-h" || argument == "--help") return {ParseOutcome::HelpWanted, {}, {}};
-        if (argument.starts_with("-") && argument.size() > 1) {
-            std::string problem;
-            const std::size_t used = TakeOption(arguments, at, state, problem);
-            if (used == 0) return Invalid(problem);
-            at += used;
-            continue;
-        }
-        if (state.hasBase) return Invalid("only one base name may be given");
-        state.options.base = argument;
-        state.hasBase = true;
-        ++at;
+ParsedCommandLine ParseMakeImageCommandLine(int argc, const char* const* argv) {
+    MakeImageOptions options;
+    std::pair<double, double> range;
+    CLI::App app("Writes an image, BASE.doc and BASE.img, of made-up cells.", "cellport-make-image");
+    const CLI::Option* rangeOption = AddOptions(app, options, range);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const bool helpShown = app.exit(error) == static_cast<int>(CLI::ExitCodes::Success);
+        return {helpShown ? ParseOutcome::HelpShown : ParseOutcome::Invalid, {}};
     }
-    if (const std::string_view problem = CompletenessProblem(state); !problem.empty())
-        return Invalid(std::string(problem));
-    if (!state.hasRange) {
-        const auto [low, high] = DefaultRange(state.options.description.cellType);
-        state.options.pattern.low = low;
-        state.options.pattern.high = high;
+    std::tie(options.pattern.low, options.pattern.high) =
+        rangeOption->count() > 0 ? range : DefaultRange(options.description.cellType);
+    if (const std::string_view problem = ValueProblem(options); !problem.empty()) {
+        app.exit(CLI::ValidationError(std::string(problem)));
+        return {ParseOutcome::Invalid, {}};
     }
-    if (const std::string_view problem = ValueProblem(state.options); !problem.empty())
-        return Invalid(std::string(problem));
-    return {ParseOutcome::Ready, state.options, {}};
+    return {ParseOutcome::Ready, options};
 }
 
-void PrintMakeImageUsage(std::FILE* stream) {
-    std::fputs(
-        "usage: cellport-make-image --type byte|integer|real --columns N --rows N\n"
-        "           [--layout binary|packed] [--pattern gradient|runs|noise]\n"
-        "           [--range LOW HIGH] [--max-run N] [--flag VALUE] [--seed N]\n"
-        "           [--cell-size S] [--min-x X] [--min-y Y] [--title TEXT] BASE\n"
-        "Writes the image BASE.doc and BASE.img.\n"
-        "  --layout     binary (default) or packed (runs; byte and integer only)\n"
-        "  --pattern    gradient (default): a smooth tilted dome;\n"
-        "               runs: runs of 1 to --max-run (2000) cells across row ends;\n"
-        "               noise: independent pseudo-random cells\n"
-        "  --range      cell values; defaults 0 255 (byte), -500 3000 (integer),\n"
-        "               0 1000 (real)\n"
-        "  --flag       flag value, also written into about 1 cell in 50\n"
-        "               (1 run in 16 with --pattern runs)\n"
-        "  --seed       seed of the runs and noise patterns and of flagged cells (1)\n"
-        "  --cell-size  cell size (1); --min-x, --min-y: lower left corner (0 0)\n",
-        stream);
-}

@@ -1,8 +1,6 @@
 // The command line of cellport-make-image.
 #pragma once
 
-#include <cstdio>
-#include <span>
 #include <string>
 
 #include "tools/image_description.h"
@@ -14,16 +12,12 @@ struct MakeImageOptions {
     std::string base;
 };
 
-enum class ParseOutcome { Ready, HelpWanted, Invalid };
+enum class ParseOutcome { Ready, HelpShown, Invalid };
 
 struct ParsedCommandLine {
     ParseOutcome outcome = ParseOutcome::Invalid;
     MakeImageOptions options;
-    // Why the command line is invalid.
-    std::string problem;
 };
 
-// `arguments` without the program name.
-ParsedCommandLine ParseMakeImageCommandLine(std::span<const char* const> arguments);
-
-void PrintMakeImageUsage(std::FILE* stream);
+// Prints the help, or what is wrong with the command line, itself.
+ParsedCommandLine ParseMakeImageCommandLine(int argc, const char* const* argv);

@@ -25,8 +25,8 @@ using enum WriteStatus;
 
 ImageDescription Image(ImageCellType cellType, Layout layout, std::int32_t columns, std::int32_t rows,
                        double minX = 0, double minY = 0, double cellSize = 1,
-                       std::optional<double> flagValue = {}, std::string title = {}) {
-    return {cellType, layout, columns, rows, minX, minY, cellSize, flagValue, std::move(title)};
+                       std::optional<double> flagValue = {}, std::string note = {}) {
+    return {cellType, layout, columns, rows, minX, minY, cellSize, flagValue, std::move(note)};
 }
 
 // Reads the image back through the converter's own readers.
@@ -143,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"packed real", Cells, Image(Real, Packed, 3, 3), nine, InvalidDescription},
         WriteCase{"inexact resolution", Cells, Image(Byte, Binary, 3, 3, 123.456, 0, 0.1), nine,
                   InvalidDescription},
-        WriteCase{"title with a newline", Cells, Image(Byte, Packed, 3, 3, 0, 0, 1, {}, "a\nb"),
+        WriteCase{"note with a newline", Cells, Image(Byte, Packed, 3, 3, 0, 0, 1, {}, "a\nb"),
                   nine, InvalidDescription},
         WriteCase{"too few cells", Cells, byte3x3, std::vector(8, 1.0), WrongCellCount},
         WriteCase{"negative run", Runs, byte3x3, {2, 1, -1, 1}, RunOutOfRange},
