@@ -12,8 +12,9 @@
 
 namespace {
 
-const std::map<std::string, ImageCellType> cellTypeNames = {
-    {"byte", ImageCellType::Byte}, {"integer", ImageCellType::Integer}, {"real", ImageCellType::Real}};
+const std::map<std::string, ImageCellType> cellTypeNames = {{"byte", ImageCellType::Byte},
+                                                            {"integer", ImageCellType::Integer},
+                                                            {"real", ImageCellType::Real}};
 const std::map<std::string, Layout> layoutNames = {{"binary", Layout::Binary},
                                                     {"packed", Layout::Packed}};
 const std::map<std::string, Pattern> patternNames = {
@@ -34,8 +35,9 @@ CLI::Validator WholeNumberFrom(Whole lowest) {
     return CLI::Validator(
         [lowest](std::string& text) {
             Whole value{};
-            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-            if (error != std::errc() || end != text.data() + text.size() || value < lowest)
+            const char* const last = text.data() + text.size();
+            const auto [end, error] = std::from_chars(text.data(), last, value);
+            if (error != std::errc() || end != last || value < lowest)
                 return text + " is not a whole number from " + std::to_string(lowest) + " to " +
                        std::to_string(std::numeric_limits<Whole>::max());
             text = std::to_string(value);
@@ -91,7 +93,8 @@ std::string_view ValueProblem(const MakeImageOptions& options) {
 }
 
 // Returns --range, for its default depends on --type.
-CLI::Option* AddOptions(CLI::App& app, MakeImageOptions& options, std::pair<double, double>& range) {
+CLI::Option* AddOptions(CLI::App& app, MakeImageOptions& options,
+                        std::pair<double, double>& range) {
     ImageDescription& description = options.description;
     PatternSettings& pattern = options.pattern;
     // The last of a repeated option counts, as in most tools.
@@ -122,7 +125,8 @@ CLI::Option* AddOptions(CLI::App& app, MakeImageOptions& options, std::pair<doub
     app.add_option("--flag", description.flagValue,
                    "Flag value, also written into about 1 cell in 50\n"
                    "(1 run in 16 with --pattern runs)");
-    app.add_option("--seed", pattern.seed, "Seed of the runs and noise patterns and of flagged cells")
+    app.add_option("--seed", pattern.seed,
+                   "Seed of the runs and noise patterns and of flagged cells")
         ->transform(WholeNumberFrom<std::uint64_t>(0))
         ->capture_default_str();
     app.add_option("--cell-size", description.cellSize)->capture_default_str();
@@ -138,7 +142,8 @@ CLI::Option* AddOptions(CLI::App& app, MakeImageOptions& options, std::pair<doub
 ParsedCommandLine ParseMakeImageCommandLine(int argc, const char* const* argv) {
     MakeImageOptions options;
     std::pair<double, double> range;
-    CLI::App app("Writes an image, BASE.doc and BASE.img, of made-up cells.", "cellport-make-image");
+    CLI::App app("Writes an image, BASE.doc and BASE.img, of made-up cells.",
+                 "cellport-make-image");
     const CLI::Option* rangeOption = AddOptions(app, options, range);
     try {
         app.parse(argc, argv);
