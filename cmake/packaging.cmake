@@ -62,7 +62,7 @@ set(CPACK_PACKAGE_DESCRIPTION [[
 cellport converts a raster image, a text header (.doc) with a cell file
 (.img) of bytes, 16-bit integers or 32-bit reals, stored plainly or as
 run-length pairs, into a grid: a folder holding the cells as 32-bit values
-and an ENVI header, which GDAL and QGIS open. The grid is written by the
+and a plain-text header, which GDAL and QGIS open. The grid is written by the
 bundled grid library, libmdgridio.]])
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_STRIP_FILES ON)
