@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # needs: cmake make googletest g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64
 # Builds cellport for 32-bit and 64-bit Windows with MinGW-w64, warnings as
-# errors, and checks that both need nothing beyond what Windows has. Runs the
-# 64-bit tests under Wine, then converts every example with the 64-bit
-# cellport.exe and compares each grid with the Linux build's in build/ (made
-# by the main CI step). This kernel runs no 32-bit programs: the 32-bit build
-# is only built.
+# errors, checks that both need nothing beyond what Windows has and packs
+# each as a zip, checking its contents. Runs the 64-bit tests under Wine, then
+# converts every example with the 64-bit cellport.exe and compares each grid
+# with the Linux build's in build/ (made by the main CI step), and one with
+# the 64-bit zip's program. This kernel runs no 32-bit programs: the 32-bit
+# build is only built and packed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -54,8 +55,33 @@ build_for_windows() {
   done
 }
 
+# Packs a build and unpacks its zip into $scratch/<system>: exactly the
+# program and README.txt at the top and the grid library in standalone/,
+# where it cannot hide the vendor's; README.txt with CR LF line ends.
+pack_for_windows() {
+  local build=$1 system=$2
+  echo "== zip for $system"
+  rm -f "$build"/cellport-*.zip
+  (cd "$build" && cpack -G ZIP >/dev/null) || fail "cpack failed in $build"
+  local zip
+  zip=$(echo "$build"/cellport-*-"$system".zip)
+  [ -f "$zip" ] || fail "cpack made no cellport-*-$system.zip in $build"
+  local files
+  files=$(cmake -E tar tf "$zip" | { grep -v '/$' || true; } | LC_ALL=C sort | tr '\n' ' ') ||
+    fail "cannot list $zip"
+  [ "$files" = "README.txt cellport.exe standalone/mdgridio.dll " ] || fail "$zip holds $files"
+  mkdir -p "$scratch/$system"
+  (cd "$scratch/$system" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
+  local readme=$scratch/$system/README.txt
+  [ -s "$readme" ] && ! grep -qv $'\r$' "$readme" && [ -z "$(tail -c 1 "$readme" | tr -d '\n')" ] ||
+    fail "README.txt in $zip does not end every line with CR LF"
+  echo "$(basename "$zip"): $files"
+}
+
 build_for_windows i686-w64-mingw32 mingw-w64-i686 "$win32_build"
+pack_for_windows "$win32_build" win32
 build_for_windows x86_64-w64-mingw32 mingw-w64-x86_64 "$win64_build"
+pack_for_windows "$win64_build" win64
 
 echo "== 64-bit tests under Wine"
 # Wine keeps its server's socket folder under TMPDIR: here, in the scratch.
@@ -86,3 +112,12 @@ for header in "${headers[@]}"; do
     fail "$name: the headers differ"
   echo "$name: same grid"
 done
+
+echo "== the 64-bit zip's program, its library copied beside it as README.txt says"
+cp "$scratch/win64/standalone/mdgridio.dll" "$scratch/win64/"
+mkdir -p "$scratch/zip-run"
+name=$(basename "${headers[0]}" .doc)
+output=$(cd "$scratch/zip-run" && "$wine64" "$scratch/win64/cellport.exe" "Z:$repo/examples/$name" "$name") ||
+  fail "the zip's cellport.exe could not convert $name: $output"
+cmp "$scratch/linux/$name/cells.raw" "$scratch/zip-run/$name/cells.raw" || fail "zip, $name: the cells differ"
+echo "$name: same grid"

@@ -1,4 +1,9 @@
-# Installing cellport and packing it as a Debian package.
+# Installing cellport and packing it as a Debian package; on Windows, as a zip.
+
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/windows_packaging.cmake)
+  return()
+endif()
 
 include(GNUInstallDirs)
 
@@ -41,7 +46,6 @@ endif()
 
 install(TARGETS cellport RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET mdgridio)
-  # On Windows the DLL must sit beside the program to be found.
   install(TARGETS mdgridio
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     LIBRARY DESTINATION ${CELLPORT_INSTALL_LIBRARYDIR})
