@@ -56,7 +56,7 @@ TEST(LibrarySearch, SkipsTheWorkingFolderEvenWhenPathNamesIt) {
             WriteFile(working / "mdgridio.dll", "not a library");
             WriteFile(working / "work" / "mdgridio.dll", "not a library");
         }
-        if (search.libraryBesideProgram) fs::copy_file(Variant("GridIOSetup"), program / "mdgridio.dll");
+        if (search.libraryBesideProgram) fs::copy_file(Variant("without-GridIOSetup"), program / "mdgridio.dll");
         WriteFile(working / "img.doc", byteImage);
         WriteFile(working / "img.img", std::string(2, '\1'));
 

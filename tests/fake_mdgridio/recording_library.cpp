@@ -1,8 +1,8 @@
-// A stand-in grid library for tests: it writes every call with its
-// arguments to the file named by FAKE_GRID_LOG, and answers as the
-// FAKE_* variables say. Pointers are written as labels (@A, @B, ...) in the
-// order they are first seen, so that a log reads the same on every run and
-// shows which calls shared storage. Built once per variant, each variant
+// A stand-in grid library for tests: it appends every call with its
+// arguments to the file named by FAKE_GRID_LOG and answers as the FAKE_*
+// variables say. Pointers are written as labels (@A, @B, ...) in the order
+// they are first seen, so that a log reads the same on every run and shows
+// which calls shared storage. Built once per variant, each but the first
 // leaving out one function (WITHOUT_<name>).
 #include <cmath>
 #include <cstdint>
@@ -30,43 +30,30 @@ std::string Label(const void* pointer) {
     std::size_t index = 0;
     while (index < seen.size() && seen[index] != pointer) ++index;
     if (index == seen.size()) seen.push_back(pointer);
-    std::string label = "@";
-    label += static_cast<char>('A' + index % 26);
-    return label;
+    return std::string("@") + static_cast<char>('A' + index % 26);
 }
 
-// Not std::to_string: its shared digit table would keep this library from
-// ever being unloaded, and the tests check unloading.
-std::string Integer(int value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", value);
-    return text;
-}
-
-std::string Number(double value) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.17g", value);
+// Not std::to_string: its shared tables would keep the library loaded.
+template <typename Value>
+std::string Format(const char* format, Value value) {
+    char text[48];
+    std::snprintf(text, sizeof text, format, value);
     return text;
 }
 
 std::string Box(const double* box) {
     std::string text = "[";
-    for (int corner = 0; corner < 4; ++corner) text += Number(box[corner]) + (corner < 3 ? " " : "]");
-    return text + Label(box);
+    for (int corner = 0; corner < 4; ++corner) text.append(Format(corner < 3 ? "%.17g " : "%.17g]", box[corner]));
+    return text.append(Label(box));
 }
 
-void Record(const std::string& line) {
-    const char* path = std::getenv("FAKE_GRID_LOG");
-    if (!path) return;
-    // Binary, so that Windows writes LF line ends too.
-    if (std::FILE* log = std::fopen(path, "ab")) {
-        std::fprintf(log, "%s\n", line.c_str());
-        std::fclose(log);
-    }
-}
-
-int WindowSize(double low, double high, double cellSize) {
-    return static_cast<int>(std::lround((high - low) / cellSize));
+// Float cells in enough digits to give back the same float; NaNs with
+// their bits, which carry the payload.
+std::string Cell(std::uint32_t bits) {
+    if (cellType == 1) return Format("%d", static_cast<std::int32_t>(bits));
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return std::isnan(value) ? Format("nan:%08x", bits) : Format("%.9g", value);
 }
 
 std::string Cells(const void* cells) {
@@ -74,32 +61,32 @@ std::string Cells(const void* cells) {
     for (int column = 0; column < windowColumns; ++column) {
         std::uint32_t bits;
         std::memcpy(&bits, static_cast<const char*>(cells) + 4 * column, 4);
-        char cell[24];
-        if (cellType == 1)
-            std::snprintf(cell, sizeof cell, " %d", static_cast<std::int32_t>(bits));
-        else
-            std::snprintf(cell, sizeof cell, " %08x", bits);
-        text += cell;
+        text.append(" ").append(Cell(bits));
     }
     return text;
 }
+
+void Record(const std::string& line) {
+    const char* path = std::getenv("FAKE_GRID_LOG");
+    // Binary, so that Windows writes LF line ends too.
+    if (std::FILE* log = path ? std::fopen(path, "ab") : nullptr) {
+        std::fprintf(log, "%s\n", line.c_str());
+        std::fclose(log);
+    }
+}
+
+std::string Quoted(const char* name) { return " \"" + std::string(name) + "\""; }
 
 }  // namespace
 
 extern "C" {
 
 #ifndef WITHOUT_GridIOSetup
-MDGRIDIO_EXPORT int GridIOSetup(void) {
-    Record("GridIOSetup");
-    return 0;
-}
+MDGRIDIO_EXPORT int GridIOSetup(void) { return Record("GridIOSetup"), 0; }
 #endif
 
 #ifndef WITHOUT_GridIOExit
-MDGRIDIO_EXPORT int GridIOExit(void) {
-    Record("GridIOExit");
-    return 0;
-}
+MDGRIDIO_EXPORT int GridIOExit(void) { return Record("GridIOExit"), 0; }
 #endif
 
 #ifndef WITHOUT_GetMissingFloat
@@ -112,66 +99,43 @@ MDGRIDIO_EXPORT int GetMissingFloat(float* missing) {
 
 #ifndef WITHOUT_CellLyrExists
 MDGRIDIO_EXPORT int CellLyrExists(const char* name) {
-    Record("CellLyrExists \"" + std::string(name) + "\"");
+    Record("CellLyrExists" + Quoted(name));
     return Setting("FAKE_EXISTS", 0);
 }
 #endif
 
-#ifndef WITHOUT_CellLayerCreate
 MDGRIDIO_EXPORT int CellLayerCreate(const char* name, int mode, int access, int type,
                                     double cellSize, double* box) {
     cellType = type;
-    Record("CellLayerCreate \"" + std::string(name) + "\" " + Integer(mode) + " " +
-           Integer(access) + " " + Integer(type) + " " + Number(cellSize) + " " +
-           Box(box));
+    Record("CellLayerCreate" + Quoted(name) + Format(" %d", mode) + Format(" %d", access) +
+           Format(" %d", type) + Format(" %.17g ", cellSize) + Box(box));
     return Setting("FAKE_CREATE", 0);
 }
-#endif
 
-#ifndef WITHOUT_AccessWindowSet
 MDGRIDIO_EXPORT int AccessWindowSet(double* box, double cellSize, double* outBox) {
-    Record("AccessWindowSet " + Box(box) + " " + Number(cellSize) + " " + Label(outBox));
-    windowColumns = Setting("FAKE_WINDOW_COLS", WindowSize(box[0], box[2], cellSize));
-    windowRows = Setting("FAKE_WINDOW_ROWS", WindowSize(box[1], box[3], cellSize));
-    for (int corner = 0; corner < 4; ++corner) outBox[corner] = box[corner];
+    Record("AccessWindowSet " + Box(box) + Format(" %.17g ", cellSize) + Label(outBox));
+    windowColumns = Setting("FAKE_WINDOW_COLS", static_cast<int>(std::lround((box[2] - box[0]) / cellSize)));
+    windowRows = Setting("FAKE_WINDOW_ROWS", static_cast<int>(std::lround((box[3] - box[1]) / cellSize)));
+    std::memcpy(outBox, box, 4 * sizeof *box);
     return Setting("FAKE_WINDOW_SET", 0);
 }
-#endif
 
 #ifndef WITHOUT_WindowRows
-MDGRIDIO_EXPORT int WindowRows(void) {
-    Record("WindowRows");
-    return windowRows;
-}
+MDGRIDIO_EXPORT int WindowRows(void) { return Record("WindowRows"), windowRows; }
 #endif
 
-#ifndef WITHOUT_WindowCols
-MDGRIDIO_EXPORT int WindowCols(void) {
-    Record("WindowCols");
-    return windowColumns;
-}
-#endif
+MDGRIDIO_EXPORT int WindowCols(void) { return Record("WindowCols"), windowColumns; }
 
-#ifndef WITHOUT_PutWindowRow
 MDGRIDIO_EXPORT int PutWindowRow(int channel, int row, const void* cells) {
-    Record("PutWindowRow " + Integer(channel) + " " + Integer(row) + " " +
-           Label(cells) + Cells(cells));
+    Record("PutWindowRow" + Format(" %d", channel) + Format(" %d ", row) + Label(cells) + Cells(cells));
     return row == Setting("FAKE_PUT_FAILS_AT_ROW", -1) ? -1 : 0;
 }
-#endif
 
-#ifndef WITHOUT_CellLyrClose
 MDGRIDIO_EXPORT int CellLyrClose(int channel) {
-    Record("CellLyrClose " + Integer(channel));
+    Record("CellLyrClose" + Format(" %d", channel));
     return channel < 0 ? -1 : Setting("FAKE_CLOSE", 0);
 }
-#endif
 
-#ifndef WITHOUT_CellLyrDelete
-MDGRIDIO_EXPORT int CellLyrDelete(const char* name) {
-    Record("CellLyrDelete \"" + std::string(name) + "\"");
-    return 0;
-}
-#endif
+MDGRIDIO_EXPORT int CellLyrDelete(const char* name) { return Record("CellLyrDelete" + Quoted(name)), 0; }
 
 }  // extern "C"

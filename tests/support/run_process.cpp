@@ -1,8 +1,86 @@
 #include "support/run_process.h"
 
+#include <cstdlib>
+#include <utility>
+
+#include "support/scratch_folder.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace {
+
+int ExitStatus(int systemResult) {
+#ifdef _WIN32
+    return systemResult;
+#else
+    if (WIFEXITED(systemResult)) return WEXITSTATUS(systemResult);
+    return WIFSIGNALED(systemResult) ? 128 + WTERMSIG(systemResult) : -1;
+#endif
+}
+
+std::string AsText(std::string bytes) {
+#ifdef _WIN32
+    for (std::size_t at; (at = bytes.find("\r\n")) != std::string::npos;) bytes.erase(at, 1);
+#endif
+    return bytes;
+}
+
+}  // namespace
+
+std::string ShellWord(const std::string& text) {
+#ifdef _WIN32
+    return "\"" + text + "\"";
+#else
+    std::string quoted = "'";
+    for (char character : text) quoted += character == '\'' ? std::string("'\\''") : std::string(1, character);
+    return quoted + "'";
+#endif
+}
+
+ProcessResult RunShell(const std::string& commandLine, const std::filesystem::path& folder) {
+    const ScratchFolder captured;
+    const std::string output = ShellWord((captured / "out").string());
+    const std::string error = ShellWord((captured / "err").string());
+#ifdef _WIN32
+    // cmd drops the outermost pair of quotes of what it is given.
+    const std::string line = "\"cd /d " + ShellWord(folder.string()) + " && " + commandLine +
+                             " >" + output + " 2>" + error + "\"";
+#else
+    const std::string line = "cd " + ShellWord(folder.string()) + " && (" + commandLine + ") >" +
+                             output + " 2>" + error;
+#endif
+    ProcessResult result;
+    result.exitStatus = ExitStatus(std::system(line.c_str()));
+    result.standardOutput = AsText(ReadFile(captured / "out"));
+    result.standardError = AsText(ReadFile(captured / "err"));
+    return result;
+}
+
 ProcessResult RunProcess(const std::vector<std::string>& arguments,
                          const std::vector<std::string>& environment,
-                         const std::filesystem::path& workingFolder) {
-    StartedProcess process = StartProcess(arguments, {environment, workingFolder});
-    return FinishProcess(process);
+                         const std::filesystem::path& folder) {
+#ifdef _WIN32
+    // The program inherits them from here: cmd would take quotes in a value
+    // for its own.
+    std::vector<std::pair<std::string, std::string>> saved;
+    for (const std::string& variable : environment) {
+        const std::string name = variable.substr(0, variable.find('='));
+        const char* old = std::getenv(name.c_str());
+        saved.emplace_back(name, old ? old : "");
+        _putenv_s(name.c_str(), variable.substr(name.size() + 1).c_str());
+    }
+    std::string line = ShellWord(std::filesystem::path(arguments.at(0)).make_preferred().string());
+#else
+    std::string line = "exec env -u LD_LIBRARY_PATH";
+    for (const std::string& variable : environment) line.append(" ").append(ShellWord(variable));
+    line.append(" ").append(ShellWord(arguments.at(0)));
+#endif
+    for (std::size_t at = 1; at < arguments.size(); ++at) line.append(" ").append(ShellWord(arguments[at]));
+    const ProcessResult result = RunShell(line, folder);
+#ifdef _WIN32
+    for (const auto& [name, value] : saved) _putenv_s(name.c_str(), value.c_str());
+#endif
+    return result;
 }

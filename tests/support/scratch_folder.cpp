@@ -1,33 +1,21 @@
 #include "support/scratch_folder.h"
 
-#include <cstdlib>
+#include <chrono>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
-#ifdef _WIN32
-#include <process.h>
-
-// No mkdtemp: names from the process id and a count, each made only if new.
 ScratchFolder::ScratchFolder() {
-    static unsigned made = 0;
-    const std::string prefix = "cellport-test-" + std::to_string(_getpid()) + "-";
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        const auto candidate = std::filesystem::temp_directory_path() / (prefix + std::to_string(made++));
-        if (std::filesystem::create_directory(candidate)) {
-            path = candidate;
-            return;
-        }
+    static std::mt19937_64 names(std::random_device{}() ^
+                                 std::chrono::steady_clock::now().time_since_epoch().count());
+    for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
+        const auto candidate =
+            std::filesystem::temp_directory_path() / ("cellport-test-" + std::to_string(names()));
+        if (std::filesystem::create_directory(candidate)) path = candidate;
     }
-    throw std::runtime_error("cannot make a scratch folder");
+    if (path.empty()) throw std::runtime_error("cannot make a scratch folder");
 }
-#else
-ScratchFolder::ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "cellport-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a scratch folder");
-    path = pattern;
-}
-#endif
 
 ScratchFolder::~ScratchFolder() {
     std::error_code ignored;
