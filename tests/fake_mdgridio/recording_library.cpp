@@ -30,68 +30,54 @@ std::string Label(const void* pointer) {
     std::size_t index = 0;
     while (index < seen.size() && seen[index] != pointer) ++index;
     if (index == seen.size()) seen.push_back(pointer);
-    return std::string("@") + static_cast<char>('A' + index % 26);
+    return {'@', static_cast<char>('A' + index % 26)};
 }
 
-// Not std::to_string: its shared tables would keep the library loaded.
-template <typename Value>
-std::string Format(const char* format, Value value) {
-    char text[48];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
-std::string Box(const double* box) {
-    std::string text = "[";
-    for (int corner = 0; corner < 4; ++corner) text.append(Format(corner < 3 ? "%.17g " : "%.17g]", box[corner]));
-    return text.append(Label(box));
-}
-
-// Float cells in enough digits to give back the same float; NaNs with
-// their bits, which carry the payload.
-std::string Cell(std::uint32_t bits) {
-    if (cellType == 1) return Format("%d", static_cast<std::int32_t>(bits));
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return std::isnan(value) ? Format("nan:%08x", bits) : Format("%.9g", value);
-}
-
-std::string Cells(const void* cells) {
-    std::string text;
-    for (int column = 0; column < windowColumns; ++column) {
-        std::uint32_t bits;
-        std::memcpy(&bits, static_cast<const char*>(cells) + 4 * column, 4);
-        text.append(" ").append(Cell(bits));
-    }
-    return text;
-}
-
-void Record(const std::string& line) {
+// One line a call; binary, so that Windows writes LF line ends too. Not
+// std::to_string: its shared tables would keep the library loaded.
+template <typename... Values>
+void Record(const char* format, Values... values) {
     const char* path = std::getenv("FAKE_GRID_LOG");
-    // Binary, so that Windows writes LF line ends too.
     if (std::FILE* log = path ? std::fopen(path, "ab") : nullptr) {
-        std::fprintf(log, "%s\n", line.c_str());
+        std::fprintf(log, format, values...);
+        std::fputc('\n', log);
         std::fclose(log);
     }
 }
 
-std::string Quoted(const char* name) { return " \"" + std::string(name) + "\""; }
+// Float cells in enough digits to give back the same float; NaNs by their
+// bits, which carry the payload.
+std::string Cells(const void* cells) {
+    std::string text;
+    for (int column = 0; column < windowColumns; ++column) {
+        std::uint32_t bits;
+        float value;
+        std::memcpy(&bits, static_cast<const char*>(cells) + 4 * column, 4);
+        std::memcpy(&value, &bits, 4);
+        char cell[24];
+        if (cellType == 1) std::snprintf(cell, sizeof cell, " %d", static_cast<std::int32_t>(bits));
+        else if (std::isnan(value)) std::snprintf(cell, sizeof cell, " nan:%08x", bits);
+        else std::snprintf(cell, sizeof cell, " %.9g", value);
+        text += cell;
+    }
+    return text;
+}
 
 }  // namespace
 
 extern "C" {
 
 #ifndef WITHOUT_GridIOSetup
-MDGRIDIO_EXPORT int GridIOSetup(void) { return Record("GridIOSetup"), 0; }
+MDGRIDIO_EXPORT int GridIOSetup(void) { return Record("%s", "GridIOSetup"), 0; }
 #endif
 
 #ifndef WITHOUT_GridIOExit
-MDGRIDIO_EXPORT int GridIOExit(void) { return Record("GridIOExit"), 0; }
+MDGRIDIO_EXPORT int GridIOExit(void) { return Record("%s", "GridIOExit"), 0; }
 #endif
 
 #ifndef WITHOUT_GetMissingFloat
 MDGRIDIO_EXPORT int GetMissingFloat(float* missing) {
-    Record("GetMissingFloat " + Label(missing));
+    Record("GetMissingFloat %s", Label(missing).c_str());
     *missing = -9999.0f;
     return 0;
 }
@@ -99,21 +85,21 @@ MDGRIDIO_EXPORT int GetMissingFloat(float* missing) {
 
 #ifndef WITHOUT_CellLyrExists
 MDGRIDIO_EXPORT int CellLyrExists(const char* name) {
-    Record("CellLyrExists" + Quoted(name));
+    Record("CellLyrExists \"%s\"", name);
     return Setting("FAKE_EXISTS", 0);
 }
 #endif
 
-MDGRIDIO_EXPORT int CellLayerCreate(const char* name, int mode, int access, int type,
-                                    double cellSize, double* box) {
+MDGRIDIO_EXPORT int CellLayerCreate(const char* name, int mode, int access, int type, double cellSize, double* box) {
     cellType = type;
-    Record("CellLayerCreate" + Quoted(name) + Format(" %d", mode) + Format(" %d", access) +
-           Format(" %d", type) + Format(" %.17g ", cellSize) + Box(box));
+    Record("CellLayerCreate \"%s\" %d %d %d %.17g [%.17g %.17g %.17g %.17g]%s", name, mode, access, type, cellSize,
+           box[0], box[1], box[2], box[3], Label(box).c_str());
     return Setting("FAKE_CREATE", 0);
 }
 
 MDGRIDIO_EXPORT int AccessWindowSet(double* box, double cellSize, double* outBox) {
-    Record("AccessWindowSet " + Box(box) + Format(" %.17g ", cellSize) + Label(outBox));
+    Record("AccessWindowSet [%.17g %.17g %.17g %.17g]%s %.17g %s", box[0], box[1], box[2], box[3],
+           Label(box).c_str(), cellSize, Label(outBox).c_str());
     windowColumns = Setting("FAKE_WINDOW_COLS", static_cast<int>(std::lround((box[2] - box[0]) / cellSize)));
     windowRows = Setting("FAKE_WINDOW_ROWS", static_cast<int>(std::lround((box[3] - box[1]) / cellSize)));
     std::memcpy(outBox, box, 4 * sizeof *box);
@@ -121,21 +107,21 @@ MDGRIDIO_EXPORT int AccessWindowSet(double* box, double cellSize, double* outBox
 }
 
 #ifndef WITHOUT_WindowRows
-MDGRIDIO_EXPORT int WindowRows(void) { return Record("WindowRows"), windowRows; }
+MDGRIDIO_EXPORT int WindowRows(void) { return Record("%s", "WindowRows"), windowRows; }
 #endif
 
-MDGRIDIO_EXPORT int WindowCols(void) { return Record("WindowCols"), windowColumns; }
+MDGRIDIO_EXPORT int WindowCols(void) { return Record("%s", "WindowCols"), windowColumns; }
 
 MDGRIDIO_EXPORT int PutWindowRow(int channel, int row, const void* cells) {
-    Record("PutWindowRow" + Format(" %d", channel) + Format(" %d ", row) + Label(cells) + Cells(cells));
+    Record("PutWindowRow %d %d %s%s", channel, row, Label(cells).c_str(), Cells(cells).c_str());
     return row == Setting("FAKE_PUT_FAILS_AT_ROW", -1) ? -1 : 0;
 }
 
 MDGRIDIO_EXPORT int CellLyrClose(int channel) {
-    Record("CellLyrClose" + Format(" %d", channel));
+    Record("CellLyrClose %d", channel);
     return channel < 0 ? -1 : Setting("FAKE_CLOSE", 0);
 }
 
-MDGRIDIO_EXPORT int CellLyrDelete(const char* name) { return Record("CellLyrDelete" + Quoted(name)), 0; }
+MDGRIDIO_EXPORT int CellLyrDelete(const char* name) { return Record("CellLyrDelete \"%s\"", name), 0; }
 
 }  // extern "C"

@@ -11,21 +11,18 @@
 
 namespace {
 
-int ExitStatus(int systemResult) {
 #ifdef _WIN32
-    return systemResult;
-#else
-    if (WIFEXITED(systemResult)) return WEXITSTATUS(systemResult);
-    return WIFSIGNALED(systemResult) ? 128 + WTERMSIG(systemResult) : -1;
-#endif
-}
+int ExitStatus(int systemResult) { return systemResult; }
 
 std::string AsText(std::string bytes) {
-#ifdef _WIN32
     for (std::size_t at; (at = bytes.find("\r\n")) != std::string::npos;) bytes.erase(at, 1);
-#endif
     return bytes;
 }
+#else
+int ExitStatus(int result) { return WIFEXITED(result) ? WEXITSTATUS(result) : WIFSIGNALED(result) ? 128 + WTERMSIG(result) : -1; }
+
+std::string AsText(std::string bytes) { return bytes; }
+#endif
 
 }  // namespace
 
@@ -45,17 +42,12 @@ ProcessResult RunShell(const std::string& commandLine, const std::filesystem::pa
     const std::string error = ShellWord((captured / "err").string());
 #ifdef _WIN32
     // cmd drops the outermost pair of quotes of what it is given.
-    const std::string line = "\"cd /d " + ShellWord(folder.string()) + " && " + commandLine +
-                             " >" + output + " 2>" + error + "\"";
+    const std::string line = "\"cd /d " + ShellWord(folder.string()) + " && " + commandLine + " >" + output + " 2>" + error + "\"";
 #else
-    const std::string line = "cd " + ShellWord(folder.string()) + " && (" + commandLine + ") >" +
-                             output + " 2>" + error;
+    const std::string line = "cd " + ShellWord(folder.string()) + " && (" + commandLine + ") >" + output + " 2>" + error;
 #endif
-    ProcessResult result;
-    result.exitStatus = ExitStatus(std::system(line.c_str()));
-    result.standardOutput = AsText(ReadFile(captured / "out"));
-    result.standardError = AsText(ReadFile(captured / "err"));
-    return result;
+    const int status = ExitStatus(std::system(line.c_str()));
+    return {status, AsText(ReadFile(captured / "out")), AsText(ReadFile(captured / "err"))};
 }
 
 ProcessResult RunProcess(const std::vector<std::string>& arguments,
