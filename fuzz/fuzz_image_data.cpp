@@ -3,14 +3,10 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <span>
-#include <tuple>
-#include <utility>
 #include <vector>
 
 #include "image/byte_source.h"
@@ -95,15 +91,13 @@ std::uint32_t ConvertedCell(const ImageHeader& header, float missing, const std:
 
 // Converts a row without and with its flag, cell by cell against the reference.
 void CheckConversions(ImageHeader header, float missing, const std::byte* cells) {
-    const std::size_t width = ElementSize(header.dataType);
     std::vector<std::uint32_t> grid(std::size_t(header.columns)), expected(grid.size());
     for (const bool hasFlag : {false, true}) {
         header.hasFlagValue = hasFlag;
         std::fill(grid.begin(), grid.end(), 0xA5A5A5A5);
-        ConvertRow(PrepareCellConversion(header, missing), cells,
-                   reinterpret_cast<std::byte*>(grid.data()));
+        ConvertRow(PrepareCellConversion(header, missing), cells, reinterpret_cast<std::byte*>(grid.data()));
         for (std::size_t column = 0; column < grid.size(); ++column)
-            expected[column] = ConvertedCell(header, missing, cells + column * width);
+            expected[column] = ConvertedCell(header, missing, cells + column * ElementSize(header.dataType));
         Require(grid == expected, "grid cells differ from the reference");
     }
 }
@@ -130,8 +124,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         {DataType::Integer, FileType::PackedBinary}};
     Bytes input = std::as_bytes(std::span(data, size));
     ImageHeader header;
-    std::tie(header.dataType, header.fileType) =
-        layouts[Take<std::uint8_t>(input) % std::size(layouts)];
+    const auto [dataType, fileType] = layouts[Take<std::uint8_t>(input) % std::size(layouts)];
+    header.dataType = dataType;
+    header.fileType = fileType;
     header.columns = 1 + Take<std::uint16_t>(input) % 300;
     header.rows = 1 + Take<std::uint16_t>(input) % 300;
     header.flagValue = TakeFlag(input);
