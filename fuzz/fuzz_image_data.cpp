@@ -102,15 +102,13 @@ void CheckConversions(ImageHeader header, float missing, const std::byte* cells)
     }
 }
 
-// The row the reference runs out in: the reader fails it the same way.
-void CheckFailure(const RowRead& read, const Reference& image, const ImageHeader& header,
-                  std::int64_t rowStart) {
-    // Binary: the whole cells the row got.
+// The row the reference runs out in: the reader fails it the same way,
+// with the whole cells of the row (binary) or the last chunk's pairs.
+void CheckFailure(const RowRead& read, const Reference& image, const ImageHeader& header, std::int64_t rowStart) {
     const std::int64_t cellsRead = std::int64_t(image.cells.size() / ElementSize(header.dataType));
-    const bool binary = header.fileType == FileType::Binary;
-    Require(read.outcome == image.stop, "failure outcome differs");
-    Require(read.rowStartIndex == rowStart, "failure row start differs");
-    Require(read.value == (binary ? cellsRead - rowStart : image.value), "failure value differs");
+    Require(read.outcome == image.stop && read.rowStartIndex == rowStart, "failure outcome or row differs");
+    Require(read.value == (header.fileType == FileType::Binary ? cellsRead - rowStart : image.value),
+            "failure value differs");
     ReportRowReadFailure(read, header.columns);
 }
 
@@ -119,9 +117,8 @@ void CheckFailure(const RowRead& read, const Reference& image, const ImageHeader
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Packed real images are refused before any row is read.
     constexpr std::pair<DataType, FileType> layouts[] = {
-        {DataType::Byte, FileType::Binary},       {DataType::Integer, FileType::Binary},
-        {DataType::Real, FileType::Binary},       {DataType::Byte, FileType::PackedBinary},
-        {DataType::Integer, FileType::PackedBinary}};
+        {DataType::Byte, FileType::Binary}, {DataType::Integer, FileType::Binary}, {DataType::Real, FileType::Binary},
+        {DataType::Byte, FileType::PackedBinary}, {DataType::Integer, FileType::PackedBinary}};
     Bytes input = std::as_bytes(std::span(data, size));
     ImageHeader header;
     const auto [dataType, fileType] = layouts[Take<std::uint8_t>(input) % std::size(layouts)];

@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 int main(int argc, char** argv) {
     for (int arg = 1; arg < argc; ++arg) {
-        std::fprintf(stderr, "%s\n", argv[arg]);  // so that a crash names its input
+        std::fprintf(stderr, "%s\n", argv[arg]);  // a crash names its input
         std::ifstream file(argv[arg], std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(file), {}};
         if (!file) return 1;

@@ -10,6 +10,7 @@
 #include <iomanip>
 #include <optional>
 #include <regex>
+#include <set>
 
 #include "support/run_process.h"
 #include "support/scratch_folder.h"
@@ -22,10 +23,10 @@ using Lines = std::vector<std::string>;
 struct Case {
     std::string name, where;
     std::optional<std::string> header, data;
-    Lines files{"img.doc", "img.img"}, arguments{"img", "out"}, environment;
+    Lines files{"img.doc", "img.img"}, arguments{"img", "out"}, environment, make, folders;
     std::string library = "recording", prints;
     int status = 0;
-    std::optional<Lines> calls, rows, gdal, cells, leaves;
+    std::optional<Lines> calls, rows, gdal, cells, leaves, doc;
 };
 
 void PrintTo(const Case& check, std::ostream* stream) { *stream << check.where; }
@@ -61,7 +62,8 @@ std::string CellBytes(const std::string& type, const std::string& cells) {
     std::string bytes;
     const auto put = [&](auto cell) { bytes.append(reinterpret_cast<const char*>(&cell), sizeof cell); };
     for (const std::string& cell : Words(Expanded(cells))) {
-        if (type == "u8" || type == "hex") put(static_cast<std::uint8_t>(std::stoi(cell, nullptr, type == "hex" ? 16 : 10)));
+        if (type == "u8" || type == "hex")
+            put(static_cast<std::uint8_t>(std::stoi(cell, nullptr, type == "hex" ? 16 : 10)));
         if (type == "i16") put(static_cast<std::int16_t>(std::stoi(cell)));
         if (type == "f32") put(std::stof(cell));
     }
@@ -93,10 +95,14 @@ void Apply(const std::string& keyword, const std::string& rest, const Lines& blo
     Lines cellLines;
     for (const std::string& line : block) cellLines.push_back(Expanded(line));
     for (std::string& line : cellLines) line = std::regex_replace(line, std::regex(R"(^\s+|\s+$|\s+(?=\s))"), "");
-    if (keyword == "image") check.header = check.header.value_or("") + ImageHeader(Words(rest));
-    else if (keyword == "header") for (const std::string& line : block) check.header = check.header.value_or("") + HeaderLine(line);
-    else if (keyword == "data") check.data = check.data.value_or("") + CellBytes(Words(rest).at(0), rest.substr(std::min(rest.size(), rest.find(' '))));
+    const std::string cells = rest.substr(std::min(rest.size(), rest.find(' ')));
+    if (keyword == "image" || keyword == "header") check.header = check.header.value_or("");
+    if (keyword == "image") *check.header += ImageHeader(Words(rest));
+    else if (keyword == "header") for (const std::string& line : block) *check.header += HeaderLine(line);
+    else if (keyword == "data") check.data = check.data.value_or("") + CellBytes(Words(rest).at(0), cells);
     else if (keyword == "files") check.files = Words(rest);
+    else if (keyword == "folders") check.folders = Words(rest);
+    else if (keyword == "make") check.make = Words("\"" CELLPORT_MAKE_IMAGE "\" " + rest);
     else if (keyword == "run") check.arguments = Words(rest);
     else if (keyword == "set") check.environment.push_back(rest);
     else if (keyword == "library") check.library = rest;
@@ -107,6 +113,7 @@ void Apply(const std::string& keyword, const std::string& rest, const Lines& blo
     else if (keyword == "gdal") check.gdal = block;
     else if (keyword == "cells") check.cells = cellLines;
     else if (keyword == "leaves") check.leaves = block;
+    else if (keyword == "doc") check.doc = block;
     else throw std::runtime_error(check.where + ": unknown word " + keyword);
 }
 
@@ -133,12 +140,10 @@ void ReadCases(const fs::path& file, std::vector<Case>& cases) {
 }
 
 std::vector<Case> AllCases() {
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(CELLPORT_CASES))
-        if (entry.path().extension() == ".txt") files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
+    const std::set<fs::path> files(fs::directory_iterator(CELLPORT_CASES), {});
     std::vector<Case> cases;
-    for (const fs::path& file : files) ReadCases(file, cases);
+    for (const fs::path& file : files)
+        if (file.extension() == ".txt") ReadCases(file, cases);
     return cases;
 }
 
@@ -162,14 +167,14 @@ Lines RowsWritten(const Lines& log) {
 // The grid's cells as GDAL reads them, a line a row: "x y value" lines in
 // which y changes from row to row.
 Lines GdalCells(const fs::path& folder) {
+    const Lines xyz = {"gdal_translate", "-q", "-of", "XYZ", "out/cells.raw", "/vsistdout/"};
     Lines rows;
     std::string lastY;
-    for (const std::string& line : Split(RunProcess({"gdal_translate", "-q", "-of", "XYZ", "out/cells.raw", "/vsistdout/"},
-                                                    {}, folder).standardOutput, '\n')) {
-        const Lines xyz = Words(line);
-        if (rows.empty() || xyz.at(1) != lastY) rows.emplace_back(xyz.at(2));
-        else rows.back().append(" ").append(xyz.at(2));
-        lastY = xyz[1];
+    for (const std::string& line : Split(RunProcess(xyz, {}, folder).standardOutput, '\n')) {
+        const Lines cell = Words(line);
+        if (rows.empty() || cell.at(1) != lastY) rows.emplace_back(cell.at(2));
+        else rows.back().append(" ").append(cell.at(2));
+        lastY = cell[1];
     }
     return rows;
 }
@@ -186,17 +191,15 @@ Lines FolderListing(const fs::path& folder) {
 // The program that finds the case's library first: the project's own
 // beside it; a stand-in beside a copy of it on Windows, or first in
 // LD_LIBRARY_PATH elsewhere; with "none", a copy of the program alone.
-std::string ProgramFor(const Case& check, const ScratchFolder& scratch, Lines& environment) {
-    const fs::path program(CELLPORT_PROGRAM), alone = scratch / "alone" / program.filename().string();
-    const fs::path variant = fs::path(FAKE_VARIANTS_FOLDER) / check.library;
-    if (check.library == "real") return program.string();
-    if (check.library == "none") return fs::create_directory(scratch / "alone"), fs::copy_file(program, alone), alone.string();
+std::string ProgramFor(const Case& check, Lines& environment) {
+    const fs::path program(CELLPORT_PROGRAM), variant = fs::path(FAKE_VARIANTS_FOLDER) / check.library;
 #ifdef _WIN32
-    return (variant / program.filename()).string();
+    const bool copyBeside = check.library != "real";
 #else
-    environment.push_back("LD_LIBRARY_PATH=" + variant.string());
-    return program.string();
+    const bool copyBeside = check.library == "none";
+    if (!copyBeside && check.library != "real") environment.push_back("LD_LIBRARY_PATH=" + variant.string());
 #endif
+    return (copyBeside ? variant / program.filename() : program).string();
 }
 
 class Cases : public testing::TestWithParam<Case> {};
@@ -206,9 +209,14 @@ TEST_P(Cases, PrintExitAndWriteAsExpected) {
     const ScratchFolder scratch;
     if (check.header) WriteFile(scratch / check.files.at(0), *check.header);
     if (check.data) WriteFile(scratch / check.files.at(1), *check.data);
+    for (const std::string& folder : check.folders) fs::create_directory(scratch / folder);
+    if (!check.make.empty()) {
+        ASSERT_EQ(RunProcess(check.make, {}, scratch.Path()).exitStatus, 0);
+    }
+    EXPECT_EQ(check.doc.value_or(Lines{}), check.doc ? Split(ReadFile(scratch / "img.doc"), '\n') : Lines{});
     Lines environment = check.environment, arguments = check.arguments;
     environment.push_back("FAKE_GRID_LOG=" + (scratch / "log").string());
-    arguments.insert(arguments.begin(), ProgramFor(check, scratch, environment));
+    arguments.insert(arguments.begin(), ProgramFor(check, environment));
 
     const ProcessResult run = RunProcess(arguments, environment, scratch.Path());
     EXPECT_EQ(run.standardOutput, check.prints);

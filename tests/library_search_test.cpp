@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <string>
 
 #include "support/run_process.h"
 #include "support/scratch_folder.h"
@@ -13,61 +11,39 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct SearchCase {
-    const char* what;
-    bool plantedInWorkingFolder;
-    bool libraryBesideProgram;
-    // The recording library logs GridIOSetup first; the variant without it
-    // starts with the grid's existence check.
-    const char* firstCall;
-};
-
-const SearchCase searchCases[] = {
-    {"library only on PATH", false, false, "GridIOSetup"},
-    {"no library, named mdgridio.dll, in the working folder", true, false, "GridIOSetup"},
-    {"library beside the program too", true, true, "CellLyrExists \"out\""},
-};
-
-const std::string byteImage =
-    "data type : byte\nfile type : binary\ncolumns : 2\nrows : 1\n"
-    "min. X : 0\nmax. X : 2\nmin. Y : 0\nmax. Y : 1\n";
-
 fs::path Variant(const std::string& name) { return fs::path(FAKE_VARIANTS_FOLDER) / name / "mdgridio.dll"; }
 
-// Empty, "." and a bare drive name the working folder, "work" one inside it;
-// the library's folder, which has a space in its name, is quoted.
-std::string PathNaming(const fs::path& working, const fs::path& libraryFolder) {
-    const char* inherited = std::getenv("PATH");
-    return ";.;" + working.root_name().string() + ";work;\"" + libraryFolder.string() + "\";" +
-           (inherited ? inherited : "");
-}
-
 TEST(LibrarySearch, SkipsTheWorkingFolderEvenWhenPathNamesIt) {
-    for (const SearchCase& search : searchCases) {
-        SCOPED_TRACE(search.what);
+    // The recording library logs GridIOSetup first; the variant without it
+    // starts with the grid's existence check.
+    const struct {
+        bool plantedInWorkingFolder, libraryBesideProgram;
+        const char* firstCall;
+    } cases[] = {{false, false, "GridIOSetup"}, {true, false, "GridIOSetup"}, {true, true, "CellLyrExists \"out\""}};
+    for (const auto& [planted, beside, firstCall] : cases) {
+        SCOPED_TRACE(std::string(planted ? "planted " : "") + (beside ? "beside" : ""));
         const ScratchFolder scratch;
         const fs::path program = scratch / "program", onPath = scratch / "on path", working = scratch / "work";
-        for (const fs::path& folder : {program, onPath, working, working / "work"}) fs::create_directories(folder);
+        for (const fs::path& folder : {program, onPath, working / "work"}) fs::create_directories(folder);
         fs::copy_file(CELLPORT_PROGRAM, program / "cellport.exe");
         fs::copy_file(Variant("recording"), onPath / "mdgridio.dll");
-        // What a data folder could bring along: nothing loadable, so loading
-        // it fails the run.
-        if (search.plantedInWorkingFolder) {
-            WriteFile(working / "mdgridio.dll", "not a library");
-            WriteFile(working / "work" / "mdgridio.dll", "not a library");
-        }
-        if (search.libraryBesideProgram) fs::copy_file(Variant("without-GridIOSetup"), program / "mdgridio.dll");
-        WriteFile(working / "img.doc", byteImage);
-        WriteFile(working / "img.img", std::string(2, '\1'));
-
-        const ProcessResult run = RunProcess(
-            {(program / "cellport.exe").string(), "img", "out"},
-            {"PATH=" + PathNaming(working, onPath), "FAKE_GRID_LOG=" + (scratch / "log").string()},
-            working);
+        // What a data folder could bring along: nothing loadable.
+        for (const fs::path& folder : {working, working / "work"})
+            if (planted) WriteFile(folder / "mdgridio.dll", "not a library");
+        if (beside) fs::copy_file(Variant("without-GridIOSetup"), program / "mdgridio.dll");
+        WriteFile(working / "img.doc", "data type : byte\nfile type : binary\ncolumns : 2\nrows : 1\n"
+                                       "min. X : 0\nmax. X : 2\nmin. Y : 0\nmax. Y : 1\n");
+        WriteFile(working / "img.img", "\1\1");
+        // Empty, "." and a bare drive name the working folder, "work" one
+        // inside it; the library's folder, with a blank in its name, is quoted.
+        const std::string path =
+            ";.;" + working.root_name().string() + ";work;\"" + onPath.string() + "\";" + std::getenv("PATH");
+        const ProcessResult run = RunProcess({(program / "cellport.exe").string(), "img", "out"},
+                                             {"PATH=" + path, "FAKE_GRID_LOG=" + (scratch / "log").string()}, working);
         EXPECT_EQ(run.exitStatus, 0);
         EXPECT_EQ(run.standardOutput, "");
         const std::string log = ReadFile(scratch / "log");
-        EXPECT_EQ(log.substr(0, log.find('\n')), search.firstCall);
+        EXPECT_EQ(log.substr(0, log.find('\n')), firstCall);
     }
 }
 

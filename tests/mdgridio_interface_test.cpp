@@ -1,15 +1,16 @@
-// The project's grid library through its C interface, as any caller may use
-// it, beyond what the converter's own calls reach: rows in any order,
-// giving up part way, windows of another size, arguments no run passes,
-// and deleting only its own grids.
+// The project's grid library through its C interface, where callers other
+// than the converter may take it: rows in any order, giving up part way,
+// other windows, other arguments, deleting.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
+#include <csignal>
 #include <cstring>
 #include <limits>
-#include <vector>
 
 #include "mdgridio/mdgridio.h"
 #include "support/scratch_folder.h"
@@ -70,7 +71,7 @@ TEST_F(GridLibrary, RowsInAnyOrderHoldTheirLastCellsAndNoDataWhereSkipped) {
         EXPECT_EQ(CellLyrClose(channel), 0);
         EXPECT_LT(CellLyrClose(channel), 0);
         const std::string bytes = ReadFile("g/cells.raw");
-        EXPECT_TRUE(bytes.size() == expected.size() * 4 && std::memcmp(bytes.data(), expected.data(), bytes.size()) == 0)
+        EXPECT_TRUE(bytes.size() == 4 * expected.size() && !std::memcmp(bytes.data(), expected.data(), bytes.size()))
             << columns << " x " << rows;
         EXPECT_EQ(Listing("g"), (std::vector<std::string>{"cells.hdr", "cells.raw"}));
         EXPECT_EQ(CellLyrDelete("g"), 0);
@@ -94,18 +95,32 @@ TEST_F(GridLibrary, AGridWhoseLastRowWasNeverWrittenIsNeverFinished) {
                                                        "whole/cells.raw"}));
 }
 
+#ifndef _WIN32
+// The header is written last: a grid whose cells could not all be written,
+// here for a file size limit, never gets one.
+TEST_F(GridLibrary, AGridWhoseCellsFailedGetsNoHeader) {
+    const int channel = Create("g", 1, {0, 0, 40000, 2});
+    const Cells row(40000, 1);
+    rlimit unlimited{};
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    const rlimit limit{300000, unlimited.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const bool written = PutWindowRow(channel, 0, row.data()) == 0 && PutWindowRow(channel, 1, row.data()) == 0;
+    const bool closed = CellLyrClose(channel) == 0;
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    EXPECT_FALSE(written && closed);
+    EXPECT_FALSE(fs::exists("g/cells.hdr"));
+}
+#endif
+
 // The caller's row holds as many cells as the window has columns.
 TEST_F(GridLibrary, RowsOnlyWhileTheWindowIsTheGridsSize) {
     const int channel = Create("g", 1, {0, 0, 1000, 2});
-    Box narrow{0, 0, 10, 2};
-    Box out{};
+    Box narrow{0, 0, 10, 2}, out{};
     ASSERT_EQ(AccessWindowSet(narrow.data(), 1, out.data()), 0);
-    const Cells shortRow(10, 5);
-    EXPECT_LT(PutWindowRow(channel, 0, shortRow.data()), 0);
-    Box whole{0, 0, 1000, 2};
-    ASSERT_EQ(AccessWindowSet(whole.data(), 1, out.data()), 0);
     const Cells row(1000, 6);
-    EXPECT_EQ(PutWindowRow(channel, 0, row.data()), 0);
+    EXPECT_LT(PutWindowRow(channel, 0, row.data()), 0);
 }
 
 // What no run of the converter passes, and names already taken (even by a
@@ -121,15 +136,12 @@ TEST_F(GridLibrary, RefusesWhatItCannotMakeAndLeavesEverythingAsItWas) {
     const struct {
         const char* name;
         int mode, access, cellType;
-        double cellSize;
-        double* box;
-    } refusals[] = {{"g", 3, 1, 3, 1, unit.data()},     {"g", 2, 1, 1, 1, unit.data()},
-                    {"g", 3, 2, 1, 1, unit.data()},     {"g", 3, 1, 1, 1, nullptr},
-                    {nullptr, 3, 1, 1, 1, unit.data()}, {"g", 3, 1, 1, 1, halfCell.data()},
+        double cellSize, *box;
+    } refusals[] = {{"g", 3, 1, 3, 1, unit.data()}, {"g", 2, 1, 1, 1, unit.data()}, {"g", 3, 2, 1, 1, unit.data()},
+                    {"g", 3, 1, 1, 1, nullptr}, {nullptr, 3, 1, 1, 1, unit.data()}, {"g", 3, 1, 1, 1, halfCell.data()},
                     {"g", 3, 1, 1, largest / 1.6, huge.data()}, {"file", 3, 1, 1, 1, unit.data()},
-                    {"folder", 3, 1, 1, 1, unit.data()},         {"dangling", 3, 1, 1, 1, unit.data()}};
+                    {"folder", 3, 1, 1, 1, unit.data()}, {noLinksHere ? "file" : "dangling", 3, 1, 1, 1, unit.data()}};
     for (const auto& [name, mode, access, cellType, cellSize, box] : refusals) {
-        if (noLinksHere && name && name == std::string("dangling")) continue;
         EXPECT_EQ(CellLyrExists(name) == 0, !name || name == std::string("g")) << name;
         EXPECT_LT(CellLayerCreate(name, mode, access, cellType, cellSize, box), 0) << name;
         EXPECT_LT(CellLyrDelete(name), 0) << name;

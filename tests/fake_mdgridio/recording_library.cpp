@@ -1,10 +1,8 @@
-// A stand-in grid library for tests: it appends every call with its
-// arguments to the file named by FAKE_GRID_LOG and answers as the FAKE_*
-// variables say. Pointers are written as labels (@A, @B, ...) in the order
-// they are first seen, so that a log reads the same on every run and shows
-// which calls shared storage. Built once per variant, each but the first
-// leaving out one function (WITHOUT_<name>).
+// A stand-in grid library: it logs every call to the file FAKE_GRID_LOG
+// names, pointers as labels (@A, @B, ...) that show shared storage, and
+// answers as the FAKE_* variables say. Variants leave out WITHOUT_<name>.
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -114,6 +112,7 @@ MDGRIDIO_EXPORT int WindowCols(void) { return Record("%s", "WindowCols"), window
 
 MDGRIDIO_EXPORT int PutWindowRow(int channel, int row, const void* cells) {
     Record("PutWindowRow %d %d %s%s", channel, row, Label(cells).c_str(), Cells(cells).c_str());
+    if (row == Setting("FAKE_INTERRUPT_AT_ROW", -1)) std::raise(SIGINT);
     return row == Setting("FAKE_PUT_FAILS_AT_ROW", -1) ? -1 : 0;
 }
 

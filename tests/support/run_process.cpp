@@ -9,23 +9,6 @@
 #include <sys/wait.h>
 #endif
 
-namespace {
-
-#ifdef _WIN32
-int ExitStatus(int systemResult) { return systemResult; }
-
-std::string AsText(std::string bytes) {
-    for (std::size_t at; (at = bytes.find("\r\n")) != std::string::npos;) bytes.erase(at, 1);
-    return bytes;
-}
-#else
-int ExitStatus(int result) { return WIFEXITED(result) ? WEXITSTATUS(result) : WIFSIGNALED(result) ? 128 + WTERMSIG(result) : -1; }
-
-std::string AsText(std::string bytes) { return bytes; }
-#endif
-
-}  // namespace
-
 std::string ShellWord(const std::string& text) {
 #ifdef _WIN32
     return "\"" + text + "\"";
@@ -38,20 +21,24 @@ std::string ShellWord(const std::string& text) {
 
 ProcessResult RunShell(const std::string& commandLine, const std::filesystem::path& folder) {
     const ScratchFolder captured;
-    const std::string output = ShellWord((captured / "out").string());
-    const std::string error = ShellWord((captured / "err").string());
+    const std::string output = ShellWord((captured / "out").string()), error = ShellWord((captured / "err").string());
 #ifdef _WIN32
     // cmd drops the outermost pair of quotes of what it is given.
-    const std::string line = "\"cd /d " + ShellWord(folder.string()) + " && " + commandLine + " >" + output + " 2>" + error + "\"";
+    const int status = std::system(
+        ("\"cd /d " + ShellWord(folder.string()) + " && " + commandLine + " >" + output + " 2>" + error + "\"").c_str());
 #else
-    const std::string line = "cd " + ShellWord(folder.string()) + " && (" + commandLine + ") >" + output + " 2>" + error;
+    const int result =
+        std::system(("cd " + ShellWord(folder.string()) + " && (" + commandLine + ") >" + output + " 2>" + error).c_str());
+    const int status = WIFEXITED(result) ? WEXITSTATUS(result) : WIFSIGNALED(result) ? 128 + WTERMSIG(result) : -1;
 #endif
-    const int status = ExitStatus(std::system(line.c_str()));
-    return {status, AsText(ReadFile(captured / "out")), AsText(ReadFile(captured / "err"))};
+    ProcessResult run{status, ReadFile(captured / "out"), ReadFile(captured / "err")};
+#ifdef _WIN32  // as text: CR LF as LF
+    for (std::string* text : {&run.standardOutput, &run.standardError}) std::erase(*text, '\r');
+#endif
+    return run;
 }
 
-ProcessResult RunProcess(const std::vector<std::string>& arguments,
-                         const std::vector<std::string>& environment,
+ProcessResult RunProcess(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
                          const std::filesystem::path& folder) {
 #ifdef _WIN32
     // The program inherits them from here: cmd would take quotes in a value

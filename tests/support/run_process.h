@@ -6,17 +6,15 @@
 #include <string>
 #include <vector>
 
+// The exit status, or 128 + the signal that ended the process; on Windows
+// CR LF line ends read as LF.
 struct ProcessResult {
-    // The exit status, or 128 + the signal that ended the process.
     int exitStatus = -1;
-    // On Windows, CR LF line ends read as LF.
-    std::string standardOutput;
-    std::string standardError;
+    std::string standardOutput, standardError;
 };
 
-// Runs arguments[0] with the rest as its arguments, from `folder`, with the
-// NAME=VALUE entries of `environment` added for it alone. LD_LIBRARY_PATH is
-// never passed on, so the program finds the grid library its own way.
+// Runs arguments[0] from `folder`, with NAME=VALUE entries added to its
+// environment and without LD_LIBRARY_PATH, so that it finds its own library.
 ProcessResult RunProcess(const std::vector<std::string>& arguments,
                          const std::vector<std::string>& environment,
                          const std::filesystem::path& folder);

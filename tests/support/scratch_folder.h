@@ -4,17 +4,13 @@
 #include <filesystem>
 #include <string>
 
-class ScratchFolder {
-public:
+struct ScratchFolder {
     ScratchFolder();
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
-
     const std::filesystem::path& Path() const { return path; }
     std::filesystem::path operator/(const std::string& name) const { return path / name; }
-
-private:
     std::filesystem::path path;
 };
 
