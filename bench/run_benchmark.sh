@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times cellport on images of every layout against floor_copy (reading the
 # same image bytes, writing a file the grid's size) and gdal_translate (the
-# same cells to an ENVI grid of the same cell type), run by run in turn, and
+# same cells to a grid of the same form and cell type), run by run in turn, and
 # measures cellport's peak memory at two sizes four times apart in cells.
 #
 #   bench/run_benchmark.sh [--size N|small] [--runs R] [--scratch DIR] [BUILD_DIR]
@@ -96,8 +96,9 @@ make_image() {
     $pattern --flag "$(flag_for "$type")" --seed 1 "$base" >>"$log"
 }
 
-# GDAL reads the binary cells through an ENVI header beside a link to them.
-envi_input() {
+# GDAL reads the binary cells through a header of the grid's form beside a
+# link to them.
+gdal_input_header() {
   local type=$1 columns=$2 image=$3 base=$4
   local code
   case $type in byte) code=1 ;; integer) code=2 ;; real) code=4 ;; esac
@@ -140,9 +141,9 @@ prepare_images() {
     # cells from the same seed.
     if [ "$layout" = packed ]; then
       make_image "$type" binary "$pattern" "$columns" "$scratch/images/$name-twin"
-      envi_input "$type" "$columns" "$scratch/images/$name-twin.img" "$scratch/gdal-in/$name"
+      gdal_input_header "$type" "$columns" "$scratch/images/$name-twin.img" "$scratch/gdal-in/$name"
     else
-      envi_input "$type" "$columns" "$scratch/images/$name.img" "$scratch/gdal-in/$name"
+      gdal_input_header "$type" "$columns" "$scratch/images/$name.img" "$scratch/gdal-in/$name"
     fi
   done
 }

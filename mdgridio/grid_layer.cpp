@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "mdgridio/envi_header.h"
+#include "mdgridio/grid_header_text.h"
 
 namespace mdgridio {
 
@@ -26,7 +26,7 @@ bool FillRows(GridLayer& layer, std::int32_t firstRow, std::int32_t endRow) {
 }
 
 bool WriteHeader(const std::string& folder, const GridLayout& layout) {
-    const std::string text = FormatEnviHeader(layout);
+    const std::string text = FormatGridHeader(layout);
     const std::string unfinished = UnfinishedHeaderPath(folder);
     OutputFile file = CreateNewFile(unfinished);
     if (!file.IsOpen()) return false;

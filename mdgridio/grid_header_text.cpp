@@ -1,4 +1,4 @@
-#include "mdgridio/envi_header.h"
+#include "mdgridio/grid_header_text.h"
 
 #include <charconv>
 
@@ -24,9 +24,10 @@ std::string Entry(const std::string& key, const std::string& value) {
 
 }  // namespace
 
-std::string FormatEnviHeader(const GridLayout& layout) {
+std::string FormatGridHeader(const GridLayout& layout) {
     const std::string cellSize = ExactText(layout.cellSize);
-    // ENVI has no "no coordinate system"; "Arbitrary" is what GDAL writes too.
+    // The form has no "no coordinate system"; "Arbitrary" is what GDAL writes
+    // too. The first line and the file type name the form for its readers.
     const std::string mapInfo = "{Arbitrary, 1, 1, " + ExactText(layout.originX) + ", " +
                                 ExactText(layout.originY) + ", " + cellSize + ", " + cellSize +
                                 ", 0, North}";
