@@ -166,7 +166,7 @@ Lines RowsWritten(const Lines& log) {
 
 // The grid's cells as GDAL reads them, a line a row: "x y value" lines in
 // which y changes from row to row.
-Lines GdalCells(const fs::path& folder) {
+[[maybe_unused]] Lines GdalCells(const fs::path& folder) {
     const Lines xyz = {"gdal_translate", "-q", "-of", "XYZ", "out/cells.raw", "/vsistdout/"};
     Lines rows;
     std::string lastY;
@@ -191,7 +191,7 @@ Lines FolderListing(const fs::path& folder) {
 // The program that finds the case's library first: the project's own
 // beside it; a stand-in beside a copy of it on Windows, or first in
 // LD_LIBRARY_PATH elsewhere; with "none", a copy of the program alone.
-std::string ProgramFor(const Case& check, Lines& environment) {
+std::string ProgramFor(const Case& check, [[maybe_unused]] Lines& environment) {
     const fs::path program(CELLPORT_PROGRAM), variant = fs::path(FAKE_VARIANTS_FOLDER) / check.library;
 #ifdef _WIN32
     const bool copyBeside = check.library != "real";
