@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# needs: cmake make googletest g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64
+# needs: cmake make libcli11-dev googletest g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64
 # Builds cellport for 32-bit and 64-bit Windows with MinGW-w64, warnings as
 # errors, checks that both need nothing beyond what Windows has and packs
 # each as a zip, checking its contents. Runs the 64-bit tests under Wine, then
