@@ -6,7 +6,6 @@
 #include <sys/resource.h>
 #endif
 
-#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cstring>
@@ -20,14 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using Box = std::array<double, 4>;
 using Cells = std::vector<std::uint32_t>;
-
-std::vector<std::string> Listing(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        names.push_back(fs::relative(entry.path(), folder).generic_string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Each test works in a scratch folder of its own and leaves no grid open.
 class GridLibrary : public testing::Test {
@@ -73,7 +64,7 @@ TEST_F(GridLibrary, RowsInAnyOrderHoldTheirLastCellsAndNoDataWhereSkipped) {
         const std::string bytes = ReadFile("g/cells.raw");
         EXPECT_TRUE(bytes.size() == 4 * expected.size() && !std::memcmp(bytes.data(), expected.data(), bytes.size()))
             << columns << " x " << rows;
-        EXPECT_EQ(Listing("g"), (std::vector<std::string>{"cells.hdr", "cells.raw"}));
+        EXPECT_EQ(FolderListing("g"), (std::vector<std::string>{"cells.hdr", "cells.raw"}));
         EXPECT_EQ(CellLyrDelete("g"), 0);
     }
 }
@@ -91,8 +82,8 @@ TEST_F(GridLibrary, AGridWhoseLastRowWasNeverWrittenIsNeverFinished) {
     PutWindowRow(Create("left open", 1, {0, 0, 30000, 30000}), 0, row.data());
     PutWindowRow(Create("whole", 1, {0, 0, 30000, 1}), 0, row.data());
     GridIOExit();
-    EXPECT_EQ(Listing("."), (std::vector<std::string>{"left open", "left open/cells.raw", "whole", "whole/cells.hdr",
-                                                       "whole/cells.raw"}));
+    EXPECT_EQ(FolderListing("."), (std::vector<std::string>{"left open", "left open/cells.raw", "whole",
+                                                           "whole/cells.hdr", "whole/cells.raw"}));
 }
 
 #ifndef _WIN32
@@ -130,7 +121,7 @@ TEST_F(GridLibrary, RefusesWhatItCannotMakeAndLeavesEverythingAsItWas) {
     fs::create_directory("folder");
     std::error_code noLinksHere;
     fs::create_symlink("nowhere", "dangling", noLinksHere);
-    const auto before = Listing(".");
+    const auto before = FolderListing(".");
     const double largest = std::numeric_limits<double>::max();
     Box unit{0, 0, 1, 1}, halfCell{0, 0, 0.49, 1}, huge{0, 0, largest, largest};
     const struct {
@@ -146,7 +137,7 @@ TEST_F(GridLibrary, RefusesWhatItCannotMakeAndLeavesEverythingAsItWas) {
         EXPECT_LT(CellLayerCreate(name, mode, access, cellType, cellSize, box), 0) << name;
         EXPECT_LT(CellLyrDelete(name), 0) << name;
     }
-    EXPECT_EQ(Listing("."), before);
+    EXPECT_EQ(FolderListing("."), before);
 }
 
 // Only grids made here, whose folder is still the one made, go.
@@ -171,7 +162,7 @@ TEST_F(GridLibrary, DeletesOnlyItsOwnGrids) {
 #else
     EXPECT_EQ(CellLyrDelete("made again"), 0);
 #endif
-    EXPECT_EQ(Listing("."), left);
+    EXPECT_EQ(FolderListing("."), left);
 }
 
 }  // namespace

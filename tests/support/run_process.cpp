@@ -24,11 +24,11 @@ ProcessResult RunShell(const std::string& commandLine, const std::filesystem::pa
     const std::string output = ShellWord((captured / "out").string()), error = ShellWord((captured / "err").string());
 #ifdef _WIN32
     // cmd drops the outermost pair of quotes of what it is given.
-    const int status = std::system(
-        ("\"cd /d " + ShellWord(folder.string()) + " && " + commandLine + " >" + output + " 2>" + error + "\"").c_str());
+    const std::string line = "\"cd /d " + ShellWord(folder.string()) + " && " + commandLine;
+    const int status = std::system((line + " >" + output + " 2>" + error + "\"").c_str());
 #else
-    const int result =
-        std::system(("cd " + ShellWord(folder.string()) + " && (" + commandLine + ") >" + output + " 2>" + error).c_str());
+    const std::string line = "cd " + ShellWord(folder.string()) + " && (" + commandLine + ")";
+    const int result = std::system((line + " >" + output + " 2>" + error).c_str());
     const int status = WIFEXITED(result) ? WEXITSTATUS(result) : WIFSIGNALED(result) ? 128 + WTERMSIG(result) : -1;
 #endif
     ProcessResult run{status, ReadFile(captured / "out"), ReadFile(captured / "err")};

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 struct ScratchFolder {
     ScratchFolder();
@@ -16,3 +17,5 @@ struct ScratchFolder {
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadFile(const std::filesystem::path& path);
+// Everything below the folder, as sorted paths relative to it.
+std::vector<std::string> FolderListing(const std::filesystem::path& folder);
