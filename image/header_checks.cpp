@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "image/printable_text.h"
+
 namespace {
 
 double RowResolution(const ImageHeader& header) {
@@ -17,6 +19,21 @@ bool RefuseMissingKey(const ImageHeader& header) {
                           HeaderKey::MaxX, HeaderKey::MaxY}) {
         if (header.HasLineFor(key)) continue;
         std::printf("Image header lacks %s\n", std::string(HeaderKeyText(key)).c_str());
+        return true;
+    }
+    return false;
+}
+
+// A value that gives no number, or not the one it shows, would make a grid
+// at the wrong place or of the wrong shape, or flag the wrong cells.
+bool RefuseUnreadNumber(const ImageHeader& header) {
+    for (int key = 0; key < headerKeyCount; ++key) {
+        const UnreadNumber& unread = header.unreadNumbers[key];
+        if (unread.fault == NumberFault::None) continue;
+        std::printf("Image header value for %s is not a %s: '%s'\n",
+                    std::string(HeaderKeyText(static_cast<HeaderKey>(key))).c_str(),
+                    unread.fault == NumberFault::NotWhole ? "whole number" : "number",
+                    PrintableText(unread.value).c_str());
         return true;
     }
     return false;
@@ -56,7 +73,8 @@ bool RefuseImageHeader(const ImageHeader& header) {
         std::printf("ASCII image types are not supported\n");
         return true;
     }
-    if (RefuseMissingKey(header) || RefuseUnreadableLayout(header)) return true;
+    if (RefuseMissingKey(header) || RefuseUnreadNumber(header) || RefuseUnreadableLayout(header))
+        return true;
     if (!HasEqualResolution(header)) {
         std::printf("ERROR: Image has unequal row/column resolution.\n");
         std::printf("Please use RESAMPLE to correct the discrepancy.\n");

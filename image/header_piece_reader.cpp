@@ -4,11 +4,12 @@ namespace {
 
 constexpr int endOfFile = -1;
 constexpr int ctrlZ = 0x1A;
+constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
 int HeaderPieceReader::NextRawByte() {
-    if (next == end) {
+    while (next == end) {
         if (ended) return endOfFile;
         end = source.ReadElements(block.data(), 1, block.size());
         next = 0;
@@ -16,6 +17,12 @@ int HeaderPieceReader::NextRawByte() {
             ended = true;
             return endOfFile;
         }
+        // Editors that save UTF-8 may put a byte-order mark before the first
+        // key, which would then not start its line. A block read gives the
+        // whole file or a full block, so the first one holds all of a mark.
+        if (firstBlock && std::string_view(block.data(), end).starts_with(byteOrderMark))
+            next = byteOrderMark.size();
+        firstBlock = false;
     }
     const int byte = static_cast<unsigned char>(block[next++]);
     if (byte == ctrlZ) {

@@ -12,7 +12,8 @@
 inline constexpr std::size_t headerPieceLimit = 79;
 
 // Applies the text-mode rules on every platform alike: a CR directly before
-// a LF is dropped and a Ctrl-Z (0x1A) ends the file. A lone CR stays.
+// a LF is dropped and a Ctrl-Z (0x1A) ends the file. A lone CR stays. A
+// UTF-8 byte-order mark as the file's first three bytes is skipped.
 class HeaderPieceReader {
 public:
     explicit HeaderPieceReader(ByteSource& source) : source(source) {}
@@ -30,6 +31,7 @@ private:
     std::size_t next = 0;
     std::size_t end = 0;
     bool ended = false;
+    bool firstBlock = true;
     static constexpr int nothingPending = -2;
     int pending = nothingPending;
     std::array<char, headerPieceLimit> piece{};

@@ -18,27 +18,75 @@ bool IsCSpace(char character) {
     return character == ' ' || (character >= '\t' && character <= '\r');
 }
 
+bool IsBlank(char character) { return character == ' ' || character == '\t'; }
+
+// A number as read from the start of a value; `length` is how many
+// characters it took, 0 when there is no number at all.
+template <typename Number>
+struct Reading {
+    Number value = 0;
+    std::size_t length = 0;
+};
+
 // A decimal integer as the C library reads one, clamped to 32 bits where it
 // would otherwise overflow.
-std::int32_t ReadInteger(std::string_view text) {
+Reading<std::int32_t> ReadInteger(std::string_view text) {
     std::size_t at = 0;
     while (at < text.size() && IsCSpace(text[at])) ++at;
     bool negative = false;
     if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
     constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
     std::int64_t magnitude = 0;
+    const std::size_t digits = at;
     for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
         magnitude = std::min(limit, magnitude * 10 + (text[at] - '0'));
     const std::int64_t value = negative ? -magnitude : magnitude;
-    return static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                 std::numeric_limits<std::int32_t>::max()));
+    return {static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                                                std::numeric_limits<std::int32_t>::max())),
+            at == digits ? 0 : at};
 }
 
-double ReadReal(std::string_view text) {
+Reading<double> ReadReal(std::string_view text) {
     std::array<char, headerPieceLimit + 1> terminated{};
     std::copy_n(text.begin(), std::min(text.size(), headerPieceLimit), terminated.begin());
-    return std::strtod(terminated.data(), nullptr);
+    char* end = nullptr;
+    const double value = std::strtod(terminated.data(), &end);
+    return {value, static_cast<std::size_t>(end - terminated.data())};
+}
+
+// The integer reading stops at the first character that is not a digit;
+// where the text goes on as a real of another value, the writer meant that.
+NumberFault IntegerFault(std::string_view text, const Reading<std::int32_t>& integer) {
+    if (integer.length == 0) return NumberFault::NoNumber;
+    const Reading<double> real = ReadReal(text);
+    if (real.length <= integer.length) return NumberFault::None;
+    const bool sameNumber = real.value == ReadReal(text.substr(0, integer.length)).value;
+    return sameNumber ? NumberFault::None : NumberFault::NotWhole;
+}
+
+void NoteFault(HeaderKey key, std::string_view value, NumberFault fault, ImageHeader& header) {
+    UnreadNumber& unread = header.unreadNumbers[static_cast<int>(key)];
+    unread.fault = fault;
+    unread.value = fault == NumberFault::None ? std::string() : std::string(value);
+}
+
+void ApplyInteger(HeaderKey key, std::string_view value, std::int32_t& field, ImageHeader& header) {
+    const Reading<std::int32_t> integer = ReadInteger(value);
+    field = integer.value;
+    NoteFault(key, value, IntegerFault(value, integer), header);
+}
+
+void ApplyReal(HeaderKey key, std::string_view value, double& field, ImageHeader& header) {
+    const Reading<double> real = ReadReal(value);
+    field = real.value;
+    NoteFault(key, value, real.length == 0 ? NumberFault::NoNumber : NumberFault::None, header);
+}
+
+// "none" as written, also with the blanks an editor leaves around it.
+bool IsNone(std::string_view value) {
+    while (!value.empty() && IsBlank(value.front())) value.remove_prefix(1);
+    while (!value.empty() && IsBlank(value.back())) value.remove_suffix(1);
+    return value == "none";
 }
 
 // "data type" and "file type": only a recognised text changes the field.
@@ -57,16 +105,16 @@ void ApplyHeaderLine(HeaderKey key, std::string_view value, ImageHeader& header)
     switch (key) {
         case HeaderKey::DataType: ApplyNamedValue(value, dataTypeNames, header.dataType); break;
         case HeaderKey::FileType: ApplyNamedValue(value, fileTypeNames, header.fileType); break;
-        case HeaderKey::Columns: header.columns = ReadInteger(value); break;
-        case HeaderKey::Rows: header.rows = ReadInteger(value); break;
-        case HeaderKey::MinX: header.minX = ReadReal(value); break;
-        case HeaderKey::MinY: header.minY = ReadReal(value); break;
-        case HeaderKey::MaxX: header.maxX = ReadReal(value); break;
-        case HeaderKey::MaxY: header.maxY = ReadReal(value); break;
+        case HeaderKey::Columns: ApplyInteger(key, value, header.columns, header); break;
+        case HeaderKey::Rows: ApplyInteger(key, value, header.rows, header); break;
+        case HeaderKey::MinX: ApplyReal(key, value, header.minX, header); break;
+        case HeaderKey::MinY: ApplyReal(key, value, header.minY, header); break;
+        case HeaderKey::MaxX: ApplyReal(key, value, header.maxX, header); break;
+        case HeaderKey::MaxY: ApplyReal(key, value, header.maxY, header); break;
         case HeaderKey::FlagValue:
-            if (value == "none") break;
+            if (IsNone(value)) break;
             header.hasFlagValue = true;
-            header.flagValue = ReadReal(value);
+            ApplyReal(key, value, header.flagValue, header);
             break;
     }
 }
@@ -80,7 +128,8 @@ bool SplitHeaderLine(std::string_view piece, std::string_view key, std::string_v
     const std::size_t colon = piece.find(':');
     if (colon == std::string_view::npos) return false;
     const std::size_t end = std::min(piece.find('\n'), piece.size());
-    const std::size_t start = std::min(colon + 2, end);
+    std::size_t start = std::min(colon + 1, end);
+    if (start < end && IsBlank(piece[start])) ++start;
     value = piece.substr(start, end - start);
     return true;
 }

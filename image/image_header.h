@@ -1,8 +1,10 @@
 // What the image header file (<base>.doc) says about the image.
 #pragma once
 
+#include <array>
 #include <bitset>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "image/byte_source.h"
@@ -26,6 +28,19 @@ inline constexpr int headerKeyCount = 9;
 
 std::string_view HeaderKeyText(HeaderKey key);
 
+// Why a numeric value gives no number to trust: none at all (`abc`, an empty
+// value), or for an integer key a number that goes on as a real of another
+// value (`5e2`, `1.9`), of which only the leading digits would be read.
+enum class NumberFault : int { None, NoNumber, NotWhole };
+
+// The last value of a numeric key that read wrongly, as it stood in the line.
+struct UnreadNumber {
+    NumberFault fault = NumberFault::None;
+    std::string value;
+
+    bool operator==(const UnreadNumber&) const = default;
+};
+
 struct ImageHeader {
     DataType dataType = DataType::None;
     FileType fileType = FileType::None;
@@ -39,14 +54,20 @@ struct ImageHeader {
     double flagValue = 0;
     // Which keys had a line, so that a missing extent is told from a zero one.
     std::bitset<headerKeyCount> keysRead;
+    // The field still holds what the C library's reading gave; the header
+    // checks refuse the image instead of using it.
+    std::array<UnreadNumber, headerKeyCount> unreadNumbers;
 
     bool HasLineFor(HeaderKey key) const { return keysRead.test(static_cast<int>(key)); }
 };
 
 // Reads the whole header: lines without a key are ignored, unrecognised
-// values leave their field as it was, text without a number gives 0.
+// values leave their field as it was, and a numeric value without a number
+// is noted in `unreadNumbers`. A UTF-8 byte-order mark before the first line
+// is skipped.
 ImageHeader ReadImageHeader(ByteSource& source);
 
-// When `piece` begins with `key` and holds a ':', gives the text from two
-// characters after the first ':' up to the newline or the end of the piece.
+// When `piece` begins with `key` and holds a ':', gives the text after the
+// first ':' and one blank (space or tab) there, if any, up to the newline or
+// the end of the piece.
 bool SplitHeaderLine(std::string_view piece, std::string_view key, std::string_view& value);

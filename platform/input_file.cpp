@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/case_insensitive_name.h"
+
 namespace platform {
 
 namespace {
@@ -35,6 +37,10 @@ InputFile OpenInputFile(const char* path) {
     // Images from systems that ignore case often come as LANDUSE.DOC and
     // LANDUSE.IMG; there they would be found whatever the case.
     if (!file && errno == ENOENT) file = OpenExactly(WithUpperCaseExtension(path).c_str());
+    if (!file && errno == ENOENT) {
+        const std::string found = FindFileIgnoringExtensionCase(path);
+        if (!found.empty()) file = OpenExactly(found.c_str());
+    }
     return file;
 }
 

@@ -18,7 +18,7 @@ using InputFile = std::unique_ptr<std::FILE, FileCloser>;
 // Opens a file for reading in binary mode; empty when it cannot be opened or
 // is a folder (which some platforms would open and then read as empty). A
 // file that does not exist is also looked for with its extension in upper
-// case.
+// case, then with its extension in any letter case.
 InputFile OpenInputFile(const char* path);
 
 // The same, read through a buffer of `bufferBytes` (the system's own when

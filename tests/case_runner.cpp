@@ -24,8 +24,10 @@ struct Case {
     std::string name, where;
     std::optional<std::string> header, data;
     Lines files{"img.doc", "img.img"}, arguments{"img", "out"}, environment, make, folders;
+    std::vector<Lines> copies;
     std::string library = "recording", prints;
     int status = 0;
+    bool caseSensitiveNames = false;
     std::optional<Lines> calls, rows, gdal, cells, leaves, doc;
 };
 
@@ -102,6 +104,8 @@ void Apply(const std::string& keyword, const std::string& rest, const Lines& blo
     else if (keyword == "data") check.data = check.data.value_or("") + CellBytes(Words(rest).at(0), cells);
     else if (keyword == "files") check.files = Words(rest);
     else if (keyword == "folders") check.folders = Words(rest);
+    else if (keyword == "copies") check.copies.push_back(Words(rest));
+    else if (keyword == "case-sensitive") check.caseSensitiveNames = true;
     else if (keyword == "make") check.make = Words("\"" CELLPORT_MAKE_IMAGE "\" " + rest);
     else if (keyword == "run") check.arguments = Words(rest);
     else if (keyword == "set") check.environment.push_back(rest);
@@ -197,10 +201,16 @@ class Cases : public testing::TestWithParam<Case> {};
 
 TEST_P(Cases, PrintExitAndWriteAsExpected) {
     const Case& check = GetParam();
+#ifdef _WIN32
+    if (check.caseSensitiveNames) GTEST_SKIP() << "file names here ignore case";
+#endif
     const ScratchFolder scratch;
+    for (const std::string& folder : check.folders) fs::create_directory(scratch / folder);
     if (check.header) WriteFile(scratch / check.files.at(0), *check.header);
     if (check.data) WriteFile(scratch / check.files.at(1), *check.data);
-    for (const std::string& folder : check.folders) fs::create_directory(scratch / folder);
+    for (const Lines& copy : check.copies)
+        for (std::size_t name = 1; name < copy.size(); ++name)
+            WriteFile(scratch / copy[name], copy.at(0) == "header" ? check.header.value() : check.data.value());
     if (!check.make.empty()) {
         ASSERT_EQ(RunProcess(check.make, {}, scratch.Path()).exitStatus, 0);
     }
