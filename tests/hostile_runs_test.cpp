@@ -126,6 +126,7 @@ TEST_F(HostileRuns, NoInterruptionIsLostWhateverReadItComesAt) {
     };
     const ProcessResult plain = runWithSignalAtRead(0);
     ASSERT_EQ(plain.exitStatus, 0) << plain.standardError;
+    ASSERT_TRUE(fs::exists(scratch / "reads")) << "the run never waited for the rest of its data";
     const int readsBeforeWaiting = std::stoi(ReadFile(scratch / "reads"));
     int interruptedRuns = 0;
     for (int read = 1; read <= readsBeforeWaiting + 3; ++read) {
