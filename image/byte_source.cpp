@@ -4,9 +4,14 @@
 #include <cstring>
 
 #include "platform/interrupt_signals.h"
+#include "platform/waiting_input.h"
+
+FileByteSource::FileByteSource(std::FILE* file) : file(file), mayWait(platform::MayWait(file)) {}
 
 std::size_t FileByteSource::ReadElements(void* into, std::size_t elementSize, std::size_t count) {
-    return std::fread(into, elementSize, count, file);
+    if (!mayWait) return std::fread(into, elementSize, count, file);
+    if (elementSize == 0) return 0;
+    return platform::ReadAsDataArrives(file, into, elementSize * count) / elementSize;
 }
 
 bool FileByteSource::Interrupted() const { return platform::InterruptRequested(); }

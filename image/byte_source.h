@@ -17,14 +17,18 @@ public:
     virtual bool Interrupted() const { return false; }
 };
 
+// Regular files through the stream's buffer; inputs that may keep the run
+// waiting (FIFOs, pipes, terminals) as their data arrives, so that an
+// interruption always ends the wait.
 class FileByteSource final : public ByteSource {
 public:
-    explicit FileByteSource(std::FILE* file) : file(file) {}
+    explicit FileByteSource(std::FILE* file);
     std::size_t ReadElements(void* into, std::size_t elementSize, std::size_t count) override;
     bool Interrupted() const override;
 
 private:
     std::FILE* file;
+    bool mayWait;
 };
 
 class MemoryByteSource final : public ByteSource {

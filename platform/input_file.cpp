@@ -9,13 +9,14 @@
 #include <utility>
 
 #include "platform/case_insensitive_name.h"
+#include "platform/waiting_input.h"
 
 namespace platform {
 
 namespace {
 
 InputFile OpenExactly(const char* path) {
-    InputFile file(std::fopen(path, "rb"));
+    InputFile file(OpenWithoutWaiting(path));
     if (!file) return file;
     struct stat status {};
     if (fstat(fileno(file.get()), &status) == 0 && S_ISDIR(status.st_mode)) file.reset();

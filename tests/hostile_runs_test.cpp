@@ -41,27 +41,111 @@ TEST_F(HostileRuns, FileSizeLimitFailsTheWriteAndLeavesNoGrid) {
     EXPECT_FALSE(fs::exists(scratch / "grid"));
 }
 
-// The data file is a FIFO that never delivers a byte, or a packed image
-// whose data is endless empty runs. Once the grid exists and the run waits
-// in its read (S) or spins inside one row (R), the signal comes; a run that
+// Started as a terminal's job is: a shell's background job would ignore
+// SIGINT and SIGQUIT, and the converter leaves ignored signals ignored.
+const std::string asJob = "env --default-signal=INT,QUIT " + program;
+
+// Until the run has made its grid and waits in a system call (S) or spins
+// inside one row (R).
+std::string AwaitGridAndState(const std::string& state) {
+    return "for wait in $(seq 4000); do\n"
+           "  [ -d grid ] && grep -q '^State:.*" + state + "' /proc/$run/status && break; sleep 0.005\n"
+           "done\n";
+}
+const std::string watchdog = "(sleep 20; kill -9 $run) 2>/dev/null & watchdog=$!\n";
+
+// The data file is a FIFO that never delivers a byte (its writer kept open,
+// or none ever), or a packed image whose data is endless empty runs. Once
+// the grid exists and the run waits or spins, the signal comes; a run that
 // does not end is killed after 20 s.
 TEST_F(HostileRuns, InterruptionsEndTheRunPromptlyAndRemoveTheGrid) {
-    for (const auto& [stalled, signal] : {std::pair(true, "INT"), {true, "TERM"}, {true, "HUP"}, {false, "INT"}}) {
-        SCOPED_TRACE((stalled ? "stalled FIFO, SIG" : "endless runs, SIG") + std::string(signal));
-        WriteFile(scratch / "image.doc", ByteHeader(stalled ? "binary" : "packed binary", 1000, 100));
-        const std::string data = stalled ? "mkfifo image.img; exec 3<>image.img" : "ln -s /dev/zero image.img";
-        const std::string state = stalled ? "S" : "R";
-        const ProcessResult run = Shell(
-            "rm -rf grid image.img; " + data + "\n" + program + " image grid & run=$!\n"
-            "(sleep 20; kill -9 $run) 2>/dev/null & watchdog=$!\n"
-            "for wait in $(seq 4000); do\n"
-            "  [ -d grid ] && grep -q '^State:.*" + state + "' /proc/$run/status && break; sleep 0.005\n"
-            "done\n"
-            "kill -" + signal + " $run; wait $run; status=$?; kill $watchdog; exit $status");
+    const std::string stalled = "mkfifo image.img; exec 3<>image.img", noWriter = "mkfifo image.img",
+                      endless = "ln -s /dev/zero image.img";
+    const struct {
+        const std::string& data;
+        const char* signal;
+    } cases[] = {{stalled, "INT"}, {stalled, "TERM"}, {stalled, "HUP"},  {stalled, "QUIT"},
+                 {noWriter, "INT"}, {noWriter, "QUIT"}, {endless, "INT"}};
+    for (const auto& [data, signal] : cases) {
+        SCOPED_TRACE(data + ", SIG" + signal);
+        WriteFile(scratch / "image.doc", ByteHeader(&data == &endless ? "packed binary" : "binary", 1000, 100));
+        const ProcessResult run = Shell("rm -rf grid image.img; " + data + "\n" + asJob + " image grid & run=$!\n" +
+                                        watchdog + AwaitGridAndState(&data == &endless ? "R" : "S") + "kill -" +
+                                        signal + " $run; wait $run; status=$?; kill $watchdog; exit $status");
         EXPECT_EQ(run.exitStatus, 130);
         EXPECT_EQ(run.standardOutput, "Conversion interrupted\n");
         EXPECT_FALSE(fs::exists(scratch / "grid"));
     }
+}
+
+// Under nohup, or in a script's background job (which ignores SIGINT and
+// SIGQUIT even without the trap): the signal that comes while the run waits
+// on its FIFO changes nothing, and the data fed after it makes a whole grid.
+// The data fits into the FIFO's buffer, so feeding it never waits.
+TEST_F(HostileRuns, SignalsIgnoredAtTheStartStayIgnored) {
+    WriteImage("image", 200, 100);
+    for (const auto& [signal, start] : {std::pair("HUP", "nohup "), {"INT", "trap '' INT; "}, {"QUIT", "trap '' QUIT; "}}) {
+        SCOPED_TRACE(std::string("SIG") + signal);
+        const ProcessResult run = Shell("rm -rf grid image.img; mkfifo image.img; exec 3<>image.img\n" +
+                                        std::string(start) + program + " image grid & run=$!\n" + watchdog +
+                                        AwaitGridAndState("S") + "kill -" + signal +
+                                        " $run; head -c 20000 /dev/zero >&3; exec 3>&-\n"
+                                        "wait $run; status=$?; kill $watchdog; exit $status");
+        EXPECT_EQ(run.exitStatus, 0);
+        EXPECT_EQ(run.standardOutput, "");
+        EXPECT_TRUE(fs::exists(scratch / "grid/cells.hdr"));
+        EXPECT_EQ(fs::exists(scratch / "grid/cells.raw") ? fs::file_size(scratch / "grid/cells.raw") : 0, 80000u);
+    }
+}
+
+// A signal delivered at the n-th read call, for every n up to the reads
+// that the data needs: at a loader's read, before the grid, it ends the
+// program at once; later the run ends with the clean-up; after the last row
+// it changes nothing. Wherever it comes, a run waiting for the rest of its
+// data ends. Only a run that waits with no signal sent yet is fed the rest.
+TEST_F(HostileRuns, NoInterruptionIsLostWhateverReadItComesAt) {
+    if (Shell("strace -o /dev/null true").exitStatus != 0) GTEST_SKIP() << "strace cannot trace here";
+    WriteImage("image", 8, 2);
+    // The leak checker at exit cannot stop a traced process's threads.
+    const std::string traced = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 "
+                               "env --default-signal=INT strace -f -o trace -e trace=read ";
+    const auto runWithSignalAtRead = [&](int read) {
+        const std::string inject = read > 0 ? "-e inject=read:signal=SIGINT:when=" + std::to_string(read) + " " : "";
+        return Shell(
+            "rm -rf grid image.img trace reads; mkfifo image.img; exec 3<>image.img; printf abcd >&3; : >trace\n" +
+            traced + inject + program + " image grid & run=$!\n" + watchdog +
+            "while kill -0 $run 2>/dev/null; do\n"
+            "  pid=$(sed -n '1s/ .*//p' trace)\n"
+            "  if [ -d grid ] && grep -q '^State:.*S' /proc/$pid/status 2>/dev/null && sleep 0.05 &&\n"
+            "     ! grep -q -e '--- SIGINT' trace; then\n"
+            "    grep -c 'read(' trace >reads; printf efghijklmnop >&3; break\n"
+            "  fi\n"
+            "  sleep 0.005\n"
+            "done\n"
+            "exec 3>&-; wait $run; status=$?; kill $watchdog; exit $status");
+    };
+    const ProcessResult plain = runWithSignalAtRead(0);
+    ASSERT_EQ(plain.exitStatus, 0) << plain.standardError;
+    ASSERT_TRUE(fs::exists(scratch / "reads")) << "the run never waited for the rest of its data";
+    const int readsBeforeWaiting = std::stoi(ReadFile(scratch / "reads"));
+    int interruptedRuns = 0;
+    for (int read = 1; read <= readsBeforeWaiting + 3; ++read) {
+        SCOPED_TRACE("SIGINT at read call " + std::to_string(read));
+        const ProcessResult run = runWithSignalAtRead(read);
+        if (run.exitStatus == 0) {
+            EXPECT_EQ(run.standardOutput, "");
+            EXPECT_EQ(ReadFile(scratch / "grid/cells.raw").size(), 64u);
+            EXPECT_TRUE(fs::exists(scratch / "grid/cells.hdr"));
+            continue;
+        }
+        EXPECT_EQ(run.exitStatus, 130);
+        // Empty: the signal ended the program before it caught signals.
+        EXPECT_TRUE(run.standardOutput.empty() || run.standardOutput == "Conversion interrupted\n")
+            << run.standardOutput;
+        EXPECT_FALSE(fs::exists(scratch / "grid"));
+        interruptedRuns += run.standardOutput.empty() ? 0 : 1;
+    }
+    EXPECT_GE(interruptedRuns, 2);
 }
 
 // The README's command for a folder of images, run as a user would run it.

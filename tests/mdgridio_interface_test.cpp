@@ -103,6 +103,34 @@ TEST_F(GridLibrary, AGridWhoseCellsFailedGetsNoHeader) {
     EXPECT_FALSE(written && closed);
     EXPECT_FALSE(fs::exists("g/cells.hdr"));
 }
+
+// A row refused past a file size limit leaves a hole in the cells: rows
+// written once the limit is lifted, after it in order or before it, do not
+// make the grid close as a whole one.
+TEST_F(GridLibrary, AGridWithARefusedRowNeverClosesAsWhole) {
+    const struct {
+        std::vector<int> rowsBefore, rowsUnderLimit, rowsAfter;
+    } cases[] = {{{}, {0, 1}, {2}}, {{2}, {0}, {1}}};
+    const Cells row(100000, 1);
+    rlimit unlimited{};
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    const rlimit limit{300000, unlimited.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (const auto& [rowsBefore, rowsUnderLimit, rowsAfter] : cases) {
+        SCOPED_TRACE(rowsBefore.empty() ? "rows in order" : "the last row first");
+        const int channel = Create("g", 1, {0, 0, 100000, 3});
+        for (const int before : rowsBefore) EXPECT_EQ(PutWindowRow(channel, before, row.data()), 0);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        bool refused = false;
+        for (const int under : rowsUnderLimit) refused = PutWindowRow(channel, under, row.data()) < 0 || refused;
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        EXPECT_TRUE(refused);
+        for (const int after : rowsAfter) PutWindowRow(channel, after, row.data());
+        EXPECT_LT(CellLyrClose(channel), 0);
+        EXPECT_FALSE(fs::exists("g/cells.hdr"));
+        EXPECT_EQ(CellLyrDelete("g"), 0);
+    }
+}
 #endif
 
 // The caller's row holds as many cells as the window has columns.
