@@ -11,9 +11,12 @@
 
 namespace mdgridio {
 
+// A file held open, so that its identity cannot pass to another file, even
+// after someone removes it.
 struct FileIdentity {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    int descriptor = -1;
 };
 
 class TakenName {
@@ -29,23 +32,24 @@ public:
     // A path that opens the temporary itself, whatever its name holds by then.
     std::string TemporaryPath() const;
     // Makes the temporary's contents durable, then renames it over the
-    // placeholder when both are still the files made here.
+    // placeholder when both are still the files made here. The finished
+    // file stays held by the caller.
     std::optional<FileIdentity> PutInPlace();
 
 private:
     friend std::optional<TakenName> TakeName(const std::string& path);
     int folder = -1;
-    int temporary = -1;
     std::string leaf;
-    FileIdentity placeholderIdentity;
-    FileIdentity temporaryIdentity;
+    FileIdentity placeholder;
+    FileIdentity temporary;
 };
 
 // Creates the placeholder, then the temporary, each only where nothing
 // exists yet. Empty on failure, leaving nothing behind.
 std::optional<TakenName> TakeName(const std::string& path);
 
-// Removes the file at path only when it is still the file of that identity.
-bool RemoveFileIfStill(const std::string& path, const FileIdentity& identity);
+// Removes the file at path only when it is still the file of that identity,
+// and then lets go of it.
+bool RemoveFileIfStill(const std::string& path, FileIdentity& identity);
 
 }  // namespace mdgridio

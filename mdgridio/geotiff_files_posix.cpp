@@ -12,43 +12,42 @@ namespace {
 
 std::string TemporaryLeaf(const std::string& leaf) { return leaf + ".partial"; }
 
-FileIdentity IdentityOf(const struct stat& status) {
-    return FileIdentity{static_cast<std::uint64_t>(status.st_dev),
-                        static_cast<std::uint64_t>(status.st_ino)};
-}
-
-bool SameFile(const FileIdentity& one, const FileIdentity& other) {
-    return one.device == other.device && one.inode == other.inode;
+bool SameFile(const struct stat& status, const FileIdentity& identity) {
+    return static_cast<std::uint64_t>(status.st_dev) == identity.device &&
+           static_cast<std::uint64_t>(status.st_ino) == identity.inode;
 }
 
 bool IsStill(int folder, const std::string& leaf, const FileIdentity& identity) {
     struct stat status {};
-    return fstatat(folder, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-           S_ISREG(status.st_mode) && SameFile(IdentityOf(status), identity);
+    return identity.descriptor >= 0 &&
+           fstatat(folder, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISREG(status.st_mode) && SameFile(status, identity);
 }
 
-void RemoveIfStill(int folder, const std::string& leaf, const FileIdentity& identity) {
+void LetGo(FileIdentity& identity) {
+    if (identity.descriptor >= 0) close(std::exchange(identity.descriptor, -1));
+}
+
+void RemoveIfStill(int folder, const std::string& leaf, FileIdentity& identity) {
     if (IsStill(folder, leaf, identity)) unlinkat(folder, leaf.c_str(), 0);
+    LetGo(identity);
 }
 
-void CloseDescriptor(int& descriptor) {
-    if (descriptor >= 0) close(std::exchange(descriptor, -1));
-}
-
-// The new file's descriptor and identity; -1 when anything is there already.
-int CreateExclusive(int folder, const std::string& leaf, FileIdentity& identity) {
-    const int file =
+// Empty when anything is there already.
+std::optional<FileIdentity> CreateExclusive(int folder, const std::string& leaf) {
+    FileIdentity identity;
+    identity.descriptor =
         openat(folder, leaf.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (identity.descriptor < 0) return std::nullopt;
     struct stat status {};
-    if (file >= 0 && fstat(file, &status) == 0) {
-        identity = IdentityOf(status);
-        return file;
-    }
-    if (file >= 0) {
-        close(file);
+    if (fstat(identity.descriptor, &status) != 0) {
         unlinkat(folder, leaf.c_str(), 0);
+        LetGo(identity);
+        return std::nullopt;
     }
-    return -1;
+    identity.device = static_cast<std::uint64_t>(status.st_dev);
+    identity.inode = static_cast<std::uint64_t>(status.st_ino);
+    return identity;
 }
 
 bool SyncFile(int file) {
@@ -62,34 +61,30 @@ bool SyncFile(int file) {
 
 TakenName::TakenName(TakenName&& other) noexcept
     : folder(std::exchange(other.folder, -1)),
-      temporary(std::exchange(other.temporary, -1)),
       leaf(std::move(other.leaf)),
-      placeholderIdentity(other.placeholderIdentity),
-      temporaryIdentity(other.temporaryIdentity) {}
+      placeholder(std::exchange(other.placeholder, FileIdentity{})),
+      temporary(std::exchange(other.temporary, FileIdentity{})) {}
 
 TakenName::~TakenName() {
     if (folder < 0) return;
-    if (temporary >= 0) {
-        CloseDescriptor(temporary);
-        RemoveIfStill(folder, TemporaryLeaf(leaf), temporaryIdentity);
-        RemoveIfStill(folder, leaf, placeholderIdentity);
-    }
-    CloseDescriptor(folder);
+    RemoveIfStill(folder, TemporaryLeaf(leaf), temporary);
+    RemoveIfStill(folder, leaf, placeholder);
+    close(folder);
 }
 
 std::string TakenName::TemporaryPath() const {
-    return "/proc/self/fd/" + std::to_string(temporary);
+    return "/proc/self/fd/" + std::to_string(temporary.descriptor);
 }
 
 std::optional<FileIdentity> TakenName::PutInPlace() {
     const std::string temporaryLeaf = TemporaryLeaf(leaf);
-    if (!SyncFile(temporary) || !IsStill(folder, temporaryLeaf, temporaryIdentity) ||
-        !IsStill(folder, leaf, placeholderIdentity) ||
+    if (!SyncFile(temporary.descriptor) || !IsStill(folder, temporaryLeaf, temporary) ||
+        !IsStill(folder, leaf, placeholder) ||
         renameat(folder, temporaryLeaf.c_str(), folder, leaf.c_str()) != 0) {
         return std::nullopt;
     }
-    CloseDescriptor(temporary);
-    return temporaryIdentity;
+    LetGo(placeholder);
+    return std::exchange(temporary, FileIdentity{});
 }
 
 std::optional<TakenName> TakeName(const std::string& path) {
@@ -101,19 +96,19 @@ std::optional<TakenName> TakeName(const std::string& path) {
     const std::string temporaryLeaf = TemporaryLeaf(name.leaf);
     name.folder = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (name.folder < 0) return std::nullopt;
-    const int placeholder = CreateExclusive(name.folder, name.leaf, name.placeholderIdentity);
-    if (placeholder < 0) return std::nullopt;
-    close(placeholder);
-    name.temporary = CreateExclusive(name.folder, temporaryLeaf, name.temporaryIdentity);
-    if (name.temporary < 0) {
-        RemoveIfStill(name.folder, name.leaf, name.placeholderIdentity);
-        return std::nullopt;
-    }
+    auto placeholder = CreateExclusive(name.folder, name.leaf);
+    if (!placeholder) return std::nullopt;
+    name.placeholder = *placeholder;
+    auto temporary = CreateExclusive(name.folder, temporaryLeaf);
+    if (!temporary) return std::nullopt;
+    name.temporary = *temporary;
     return name;
 }
 
-bool RemoveFileIfStill(const std::string& path, const FileIdentity& identity) {
-    return IsStill(AT_FDCWD, path, identity) && unlink(path.c_str()) == 0;
+bool RemoveFileIfStill(const std::string& path, FileIdentity& identity) {
+    if (!IsStill(AT_FDCWD, path, identity) || unlink(path.c_str()) != 0) return false;
+    LetGo(identity);
+    return true;
 }
 
 }  // namespace mdgridio

@@ -44,7 +44,7 @@ bool FinishGeoTiffLayer(std::unique_ptr<GeoTiffLayer> layer,
     return true;
 }
 
-bool RemoveFinishedGeoTiff(const FinishedGeoTiff& grid) {
+bool RemoveFinishedGeoTiff(FinishedGeoTiff& grid) {
     const GeoTiffModule* module = LoadGeoTiffModule();
     return module != nullptr && module->removeFinished(grid.name.c_str(), &grid.identity) == 0;
 }

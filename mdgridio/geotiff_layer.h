@@ -47,6 +47,6 @@ bool FinishGeoTiffLayer(std::unique_ptr<GeoTiffLayer> layer,
 
 // Removes a grid this process finished; false when the name holds
 // something else by now.
-bool RemoveFinishedGeoTiff(const FinishedGeoTiff& grid);
+bool RemoveFinishedGeoTiff(FinishedGeoTiff& grid);
 
 }  // namespace mdgridio

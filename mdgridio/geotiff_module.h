@@ -21,7 +21,7 @@ struct GeoTiffModule {
     // Ends the grid, removing both of its files.
     void (*discard)(GeoTiffGrid* grid);
     // Removes a finished grid's file while the name still holds that file: 0, or -1.
-    int (*removeFinished)(const char* name, const FileIdentity* identity);
+    int (*removeFinished)(const char* name, FileIdentity* identity);
 };
 
 // Null when this build or this system has no module, or no GDAL for it.

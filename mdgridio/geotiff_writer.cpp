@@ -187,7 +187,7 @@ int Finish(GeoTiffGrid* grid, FileIdentity* finished) {
 
 void Discard(GeoTiffGrid* grid) { delete grid; }
 
-int RemoveFinished(const char* name, const FileIdentity* identity) {
+int RemoveFinished(const char* name, FileIdentity* identity) {
     return RemoveFileIfStill(name, *identity) ? 0 : -1;
 }
 
