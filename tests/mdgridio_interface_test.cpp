@@ -233,20 +233,20 @@ TEST_F(GridLibrary, AGeoTiffGridGivenUpLeavesNothing) {
     // write fails, the grid stays failed even when writes work again.
     Cells noise(1000);
     std::mt19937 random(1);
-    const int failing = Create("failing.tif", 1, {0, 0, 1000, 600});
+    const int failing = Create("failing.tif", 1, {0, 0, 1000, 2000});
     rlimit unlimited{};
     getrlimit(RLIMIT_FSIZE, &unlimited);
     const rlimit limit{300000, unlimited.rlim_max};
     std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &limit);
     int firstFailure = -1;
-    for (int index = 0; index < 600 && firstFailure < 0; ++index) {
+    for (int index = 0; index < 2000 && firstFailure < 0; ++index) {
         std::generate(noise.begin(), noise.end(), std::ref(random));
         if (PutWindowRow(failing, index, noise.data()) != 0) firstFailure = index;
     }
     setrlimit(RLIMIT_FSIZE, &unlimited);
     EXPECT_GT(firstFailure, 0);
-    for (int index = firstFailure + 1; index < 600; ++index) EXPECT_LT(PutWindowRow(failing, index, noise.data()), 0);
+    for (int index = firstFailure + 1; index < 2000; ++index) EXPECT_LT(PutWindowRow(failing, index, noise.data()), 0);
     EXPECT_LT(CellLyrClose(failing), 0);
     EXPECT_EQ(FolderListing("."), std::vector<std::string>{"whole.tif"});
 }
