@@ -144,8 +144,12 @@ void ReadCases(const fs::path& file, std::vector<Case>& cases) {
 std::vector<Case> AllCases() {
     const std::set<fs::path> files(fs::directory_iterator(CELLPORT_CASES), {});
     std::vector<Case> cases;
-    for (const fs::path& file : files)
+    for (const fs::path& file : files) {
+#ifndef CELLPORT_GEOTIFF  // a build without GDAL, or for Windows, writes no GeoTIFF
+        if (file.stem() == "geotiff") continue;
+#endif
         if (file.extension() == ".txt") ReadCases(file, cases);
+    }
     return cases;
 }
 

@@ -49,9 +49,12 @@ TEST_F(HostileRuns, InterruptionsEndTheRunPromptlyAndRemoveTheGrid) {
     const struct {
         bool stalled;
         const char *signal, *grid;
-    } runs[] = {{true, "INT", "grid"}, {true, "TERM", "grid"}, {true, "HUP", "grid"}, {false, "INT", "grid"},
-                {true, "INT", "grid.tif"}, {false, "TERM", "grid.tif"}};
+    } runs[] = {{true, "INT", "grid"},     {true, "TERM", "grid"},      {true, "HUP", "grid"},
+                {false, "INT", "grid"},    {true, "INT", "grid.tif"},   {false, "TERM", "grid.tif"}};
     for (const auto& [stalled, signal, grid] : runs) {
+#ifndef CELLPORT_GEOTIFF
+        if (std::string(grid).ends_with(".tif")) continue;
+#endif
         SCOPED_TRACE((stalled ? "stalled FIFO, SIG" : "endless runs, SIG") + std::string(signal) + ", " + grid);
         WriteFile(scratch / "image.doc", ByteHeader(stalled ? "binary" : "packed binary", 1000, 100));
         const std::string data = stalled ? "mkfifo image.img; exec 3<>image.img" : "ln -s /dev/zero image.img";

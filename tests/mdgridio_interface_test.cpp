@@ -168,7 +168,7 @@ TEST_F(GridLibrary, DeletesOnlyItsOwnGrids) {
     EXPECT_EQ(FolderListing("."), left);
 }
 
-#ifndef _WIN32
+#ifdef CELLPORT_GEOTIFF
 // Grids named *.tif: one GeoTIFF file, whose cells GDAL reads back here as
 // raw cells. A file under the name is whole, or the empty placeholder of a
 // grid still being written.
