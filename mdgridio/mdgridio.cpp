@@ -171,8 +171,9 @@ int GridIOSetup(void) { return 0; }
 int GridIOExit(void) {
     int result = 0;
     for (std::size_t channel = 0; channel < Channels().open.size(); ++channel) {
-        const bool open = Channels().open[channel] || FindOpenGeoTiff(Channels(), static_cast<int>(channel));
-        if (open && CloseGrid(static_cast<int>(channel)) != 0) result = failure;
+        const int number = static_cast<int>(channel);
+        const bool open = Channels().open[channel] || FindOpenGeoTiff(Channels(), number);
+        if (open && CloseGrid(number) != 0) result = failure;
     }
     return result;
 }

@@ -262,6 +262,12 @@ TEST_P(Cases, PrintExitAndWriteAsExpected) {
     };
     EXPECT_EQ(described(grid).size(), 5u);
     EXPECT_EQ(described(grid), described(arguments[2]));
+    // Other readers open it without a word of warning.
+    EXPECT_EQ(RunProcess({"gdalinfo", "-json", "-checksum", grid}, {}, scratch.Path()).standardError, "");
+    const std::string rasterio = "import rasterio, sys\nwith rasterio.open(sys.argv[1]) as grid: grid.read(1)";
+    const ProcessResult python = RunProcess({"/usr/bin/python3", "-W", "error", "-c", rasterio, grid}, {}, scratch.Path());
+    EXPECT_EQ(python.exitStatus, 0) << python.standardError;
+    EXPECT_EQ(python.standardError, "");
 #endif
 }
 
