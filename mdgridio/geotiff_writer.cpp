@@ -68,8 +68,10 @@ private:
 
 GDALDriverH GeoTiffDriver() {
     static const GDALDriverH driver = [] {
-        // GDAL's compression threads have no handler of ours.
+        // Threads of GDAL's own have no handler of ours.
         CPLSetErrorHandler(CPLQuietErrorHandler);
+        // Everything the grid has fits in the file's tags: no side file.
+        CPLSetConfigOption("GDAL_PAM_ENABLED", "NO");
         GDALSetCacheMax64(cachedTiles * tileSide * tileSide * cellBytes);
         GDALRegister_GTiff();
         return GDALGetDriverByName("GTiff");
