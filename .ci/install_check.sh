@@ -60,9 +60,11 @@ convert_examples "$build/cellport" "$repo" "$scratch/reference"
 echo "== cmake --install"
 prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix"
-for file in bin/cellport lib/cellport/libmdgridio.so share/man/man1/cellport.1; do
+for file in bin/cellport lib/cellport/libmdgridio.so lib/cellport/libmdgridio_geotiff.so share/man/man1/cellport.1; do
   [ -f "$prefix/$file" ] || fail "install lacks $file"
 done
+(cd "$scratch" && "$prefix/bin/cellport" "$repo/examples/landuse" installed.tif && gdalinfo installed.tif >/dev/null) ||
+  fail "the installed cellport cannot write a GeoTIFF grid"
 # RUNPATH, not RPATH: LD_LIBRARY_PATH must still come first.
 readelf -d "$prefix/bin/cellport" | grep -q '(RPATH)' && fail "installed cellport has an RPATH"
 [ "$(runpath_of "$prefix/bin/cellport")" = "\$ORIGIN/../lib/cellport" ] ||
@@ -117,7 +119,8 @@ package=${packages[0]}
 dpkg-deb -I "$package"
 contents=$(dpkg-deb -c "$package")
 echo "$contents"
-for file in ./usr/bin/cellport ./usr/lib/cellport/libmdgridio.so ./usr/share/man/man1/cellport.1.gz; do
+for file in ./usr/bin/cellport ./usr/lib/cellport/libmdgridio.so ./usr/lib/cellport/libmdgridio_geotiff.so \
+  ./usr/share/man/man1/cellport.1.gz; do
   grep -q " $file\$" <<<"$contents" || fail "package lacks $file"
 done
 
@@ -132,7 +135,7 @@ depends=$(field Depends)
 while IFS= read -r dependency; do
   name=$(sed 's/^ *//; s/[ (].*//' <<<"$dependency")
   case $name in
-    libc6 | libstdc++6 | libgcc-s1) ;;
+    libc6 | libstdc++6 | libgcc-s1 | libgdal[0-9]*) ;;  # GDAL for the GeoTIFF module only
     *) fail "package depends on $name: $depends" ;;
   esac
 done < <(tr ',|' '\n' <<<"$depends")

@@ -8,15 +8,23 @@ int PrepareForNewGrid(GridChannels& channels) {
     if (channels.created.size() == channels.created.capacity()) {
         channels.created.reserve(2 * channels.created.size() + 1);
     }
-    const auto free = std::find(channels.open.begin(), channels.open.end(), nullptr);
-    if (free != channels.open.end()) return static_cast<int>(free - channels.open.begin());
+    channels.openGeoTiffs.resize(channels.open.size());
+    for (std::size_t channel = 0; channel < channels.open.size(); ++channel) {
+        if (!channels.open[channel] && !channels.openGeoTiffs[channel]) return static_cast<int>(channel);
+    }
     channels.open.emplace_back();
+    channels.openGeoTiffs.emplace_back();
     return static_cast<int>(channels.open.size() - 1);
 }
 
 GridLayer* FindOpenGrid(const GridChannels& channels, int channel) {
     if (channel < 0 || static_cast<std::size_t>(channel) >= channels.open.size()) return nullptr;
     return channels.open[static_cast<std::size_t>(channel)].get();
+}
+
+GeoTiffLayer* FindOpenGeoTiff(const GridChannels& channels, int channel) {
+    if (channel < 0 || static_cast<std::size_t>(channel) >= channels.openGeoTiffs.size()) return nullptr;
+    return channels.openGeoTiffs[static_cast<std::size_t>(channel)].get();
 }
 
 int FindChannelOf(const GridChannels& channels, const CreatedGrid& grid) {

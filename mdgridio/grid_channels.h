@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mdgridio/geotiff_layer.h"
 #include "mdgridio/grid_files.h"
 #include "mdgridio/grid_layer.h"
 
@@ -20,6 +21,8 @@ struct CreatedGrid {
 
 struct GridChannels {
     std::vector<std::unique_ptr<GridLayer>> open;  // indexed by channel; null when free
+    std::vector<std::unique_ptr<GeoTiffLayer>> openGeoTiffs;  // the same channels' GeoTIFF grids
+    std::vector<FinishedGeoTiff> finishedGeoTiffs;
     std::vector<CreatedGrid> created;
     std::uint64_t gridsMade = 0;
 };
@@ -30,6 +33,7 @@ int PrepareForNewGrid(GridChannels& channels);
 
 // Null for a negative, unknown or free channel.
 GridLayer* FindOpenGrid(const GridChannels& channels, int channel);
+GeoTiffLayer* FindOpenGeoTiff(const GridChannels& channels, int channel);
 
 // -1 when that grid is not open.
 int FindChannelOf(const GridChannels& channels, const CreatedGrid& grid);

@@ -1,5 +1,6 @@
 #include "mdgridio/mdgridio.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -7,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "mdgridio/geotiff_layer.h"
 #include "mdgridio/grid_channels.h"
 #include "mdgridio/grid_extent.h"
 #include "mdgridio/grid_layer.h"
@@ -37,11 +39,10 @@ Window& LastWindow() {
 
 // The caller's row holds the window's columns: a row of another width
 // cannot be written without reading past it or leaving cells out.
-bool WindowFitsGrid(const GridLayer& layer) {
+bool WindowFitsGrid(const GridLayout& layout) {
     const Window& window = LastWindow();
     const bool windowSet = window.columns > 0;
-    return !windowSet ||
-           (window.columns == layer.layout.columns && window.rows == layer.layout.rows);
+    return !windowSet || (window.columns == layout.columns && window.rows == layout.rows);
 }
 
 void FillBox(const GridExtent& extent, double* box) {
@@ -68,9 +69,19 @@ std::optional<GridLayout> LayoutFor(int cellType, double cellSize, const double*
                       extent->minX,    extent->maxY, cellSize};
 }
 
+int CreateGeoTiff(const char* name, const GridLayout& layout) {
+    GridChannels& channels = Channels();
+    const int channel = PrepareForNewGrid(channels);
+    auto layer = CreateGeoTiffLayer(name, layout);
+    if (!layer) return failure;
+    channels.openGeoTiffs[static_cast<std::size_t>(channel)] = std::move(layer);
+    return channel;
+}
+
 int CreateGrid(const char* name, int cellType, double cellSize, const double* box) {
     const auto layout = LayoutFor(cellType, cellSize, box);
     if (name == nullptr || !layout) return failure;
+    if (IsGeoTiffName(name)) return CreateGeoTiff(name, *layout);
     GridChannels& channels = Channels();
     const int channel = PrepareForNewGrid(channels);
     CreatedGrid record{name, ++channels.gridsMade, HeldFolder()};
@@ -88,7 +99,18 @@ int CreateGrid(const char* name, int cellType, double cellSize, const double* bo
     return channel;
 }
 
+int CloseGeoTiff(int channel) {
+    GridChannels& channels = Channels();
+    auto layer = std::move(channels.openGeoTiffs[static_cast<std::size_t>(channel)]);
+    try {
+        return FinishGeoTiffLayer(std::move(layer), channels.finishedGeoTiffs) ? 0 : failure;
+    } catch (const std::bad_alloc&) {
+        return failure;
+    }
+}
+
 int CloseGrid(int channel) {
+    if (FindOpenGeoTiff(Channels(), channel) != nullptr) return CloseGeoTiff(channel);
     if (FindOpenGrid(Channels(), channel) == nullptr) return failure;
     // The channel is free again whatever happens next.
     const auto layer = std::move(Channels().open[static_cast<std::size_t>(channel)]);
@@ -99,8 +121,27 @@ int CloseGrid(int channel) {
     }
 }
 
+// An open grid goes with both its files; a finished one only while its name
+// still holds the file made here.
+int DeleteGeoTiff(const std::string& name) {
+    GridChannels& channels = Channels();
+    for (auto& layer : channels.openGeoTiffs) {
+        if (layer && layer->name == name) {
+            layer.reset();
+            return 0;
+        }
+    }
+    auto& finished = channels.finishedGeoTiffs;
+    const auto grid = std::find_if(finished.begin(), finished.end(),
+                                   [&](const FinishedGeoTiff& made) { return made.name == name; });
+    if (grid == finished.end() || !RemoveFinishedGeoTiff(*grid)) return failure;
+    finished.erase(grid);
+    return 0;
+}
+
 int DeleteGrid(const char* name) {
     if (name == nullptr) return failure;
+    if (IsGeoTiffName(name)) return DeleteGeoTiff(name);
     GridChannels& channels = Channels();
     const CreatedGrid* grid = FindCreatedGrid(channels, name);
     if (grid == nullptr) return failure;
@@ -130,7 +171,9 @@ int GridIOSetup(void) { return 0; }
 int GridIOExit(void) {
     int result = 0;
     for (std::size_t channel = 0; channel < Channels().open.size(); ++channel) {
-        if (Channels().open[channel] && CloseGrid(static_cast<int>(channel)) != 0) result = failure;
+        const int number = static_cast<int>(channel);
+        const bool open = Channels().open[channel] || FindOpenGeoTiff(Channels(), number);
+        if (open && CloseGrid(number) != 0) result = failure;
     }
     return result;
 }
@@ -169,9 +212,13 @@ int WindowRows(void) { return LastWindow().rows; }
 int WindowCols(void) { return LastWindow().columns; }
 
 int PutWindowRow(int channel, int row, const void* cells) {
+    if (GeoTiffLayer* tiff = FindOpenGeoTiff(Channels(), channel)) {
+        return WindowFitsGrid(tiff->layout) && PutGeoTiffRow(*tiff, row, cells) ? 0 : failure;
+    }
     GridLayer* layer = FindOpenGrid(Channels(), channel);
-    return layer != nullptr && WindowFitsGrid(*layer) && PutGridRow(*layer, row, cells) ? 0
-                                                                                        : failure;
+    return layer != nullptr && WindowFitsGrid(layer->layout) && PutGridRow(*layer, row, cells)
+               ? 0
+               : failure;
 }
 
 int CellLyrClose(int channel) { return CloseGrid(channel); }

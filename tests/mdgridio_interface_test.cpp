@@ -9,9 +9,12 @@
 #include <array>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <random>
 
 #include "mdgridio/mdgridio.h"
+#include "support/run_process.h"
 #include "support/scratch_folder.h"
 
 namespace {
@@ -192,5 +195,122 @@ TEST_F(GridLibrary, DeletesOnlyItsOwnGrids) {
 #endif
     EXPECT_EQ(FolderListing("."), left);
 }
+
+#ifdef CELLPORT_GEOTIFF
+// Grids named *.tif: one GeoTIFF file, whose cells GDAL reads back here as
+// raw cells. A file under the name is whole, or the empty placeholder of a
+// grid still being written.
+std::string GeoTiffCells(const std::string& name) {
+    RunProcess({"gdal_translate", "-q", "-of", "ENVI", name, "read.raw"}, {}, fs::current_path());
+    const std::string cells = ReadFile("read.raw");
+    for (const char* file : {"read.raw", "read.hdr", "read.raw.aux.xml"}) fs::remove(file);
+    return cells;
+}
+
+// As in the folder; the last case goes back to a row of tiles it left (598
+// after 599, 0 and 300), which must be read back, not begun afresh.
+TEST_F(GridLibrary, GeoTiffRowsInAnyOrderHoldTheirLastCellsAndNoDataWhereSkipped) {
+    const struct {
+        const char* name;
+        int cellType, columns, rows;
+        std::vector<std::pair<int, std::uint32_t>> writes;
+    } cases[] = {{"g.tif", 1, 3, 5, {{2, 7}, {0, 0x80000000u}, {4, 0x7fffffffu}, {2, 9}}},
+                 {"g.TIFF", 2, 2, 4, {{3, 0x3fc00000u}, {1, 0xc0100000u}}},
+                 {"g.Tif", 1, 700, 600, {{599, 5}, {0, 6}, {300, 8}, {256, 9}, {598, 4}}}};
+    for (const auto& [name, cellType, columns, rows, writes] : cases) {
+        Cells expected(std::size_t(columns) * rows, cellType == 2 ? 0xff7fffffu : 0x80000001u);
+        const int channel = Create(name, cellType, {10, 20, 10.0 + columns, 20.0 + rows});
+        ASSERT_GE(channel, 0);
+        EXPECT_EQ(FolderListing("."), (std::vector<std::string>{name, name + std::string(".partial")}));
+        EXPECT_EQ(fs::file_size(name), 0u);
+        for (const auto& [row, bits] : writes) {
+            const Cells cells(std::size_t(columns), bits);
+            EXPECT_EQ(PutWindowRow(channel, row, cells.data()), 0);
+            std::copy(cells.begin(), cells.end(), expected.begin() + std::ptrdiff_t{row} * columns);
+        }
+        for (const int badRow : {-1, rows}) EXPECT_LT(PutWindowRow(channel, badRow, expected.data()), 0);
+        EXPECT_LT(PutWindowRow(channel, 0, nullptr), 0);
+        EXPECT_EQ(CellLyrClose(channel), 0);
+        EXPECT_LT(CellLyrClose(channel), 0);
+        EXPECT_EQ(FolderListing("."), std::vector<std::string>{name});
+        const std::string bytes = GeoTiffCells(name);
+        EXPECT_TRUE(bytes.size() == 4 * expected.size() && !std::memcmp(bytes.data(), expected.data(), bytes.size()))
+            << name;
+        EXPECT_EQ(CellLyrDelete(name), 0);
+        EXPECT_TRUE(FolderListing(".").empty());
+    }
+}
+
+// Giving up part way (closing without the last row, a failed write, a
+// delete of the open grid, or exiting with it open) leaves neither file;
+// exiting finishes an open grid that is whole.
+TEST_F(GridLibrary, AGeoTiffGridGivenUpLeavesNothing) {
+    const Cells row(30000, 7);
+    const int abandoned = Create("abandoned.tif", 1, {0, 0, 30000, 30000});
+    EXPECT_EQ(PutWindowRow(abandoned, 0, row.data()), 0);
+    EXPECT_LT(CellLyrClose(abandoned), 0);
+    EXPECT_TRUE(FolderListing(".").empty());
+    EXPECT_LT(CellLyrDelete("abandoned.tif"), 0);
+    PutWindowRow(Create("deleted.tif", 1, {0, 0, 30000, 1}), 0, row.data());
+    EXPECT_EQ(CellLyrDelete("deleted.tif"), 0);
+    PutWindowRow(Create("left open.tif", 1, {0, 0, 30000, 300}), 0, row.data());
+    PutWindowRow(Create("whole.tif", 1, {0, 0, 30000, 1}), 0, row.data());
+    GridIOExit();
+    EXPECT_EQ(FolderListing("."), std::vector<std::string>{"whole.tif"});
+    EXPECT_EQ(GeoTiffCells("whole.tif"), std::string(reinterpret_cast<const char*>(row.data()), row.size() * 4));
+
+    // Noise, which no compression shrinks, past a file size limit: once a
+    // write fails, the grid stays failed even when writes work again.
+    Cells noise(1000);
+    std::mt19937 random(1);
+    const int failing = Create("failing.tif", 1, {0, 0, 1000, 2000});
+    rlimit unlimited{};
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    const rlimit limit{300000, unlimited.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    int firstFailure = -1;
+    for (int index = 0; index < 2000 && firstFailure < 0; ++index) {
+        std::generate(noise.begin(), noise.end(), std::ref(random));
+        if (PutWindowRow(failing, index, noise.data()) != 0) firstFailure = index;
+    }
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    EXPECT_GT(firstFailure, 0);
+    for (int index = firstFailure + 1; index < 2000; ++index) EXPECT_LT(PutWindowRow(failing, index, noise.data()), 0);
+    EXPECT_LT(CellLyrClose(failing), 0);
+    EXPECT_EQ(FolderListing("."), std::vector<std::string>{"whole.tif"});
+}
+
+// Names taken by anyone else, the grid's own or its temporary's, are left
+// as they were; so is a file put in the place of a grid's own placeholder
+// or finished file.
+TEST_F(GridLibrary, GeoTiffGridsNeverTouchFilesOfSomeoneElse) {
+    WriteFile("taken.tif", "mine");
+    WriteFile("temporary.tif.partial", "mine too");
+    Box unit{0, 0, 1, 1};
+    for (const char* name : {"taken.tif", "temporary.tif"}) {
+        EXPECT_LT(CellLayerCreate(name, 3, 1, 1, 1, unit.data()), 0) << name;
+        EXPECT_LT(CellLyrDelete(name), 0);
+    }
+    EXPECT_NE(CellLyrExists("taken.tif"), 0);
+    const std::int32_t cell = 3;
+    const int replaced = Create("replaced.tif", 1, {0, 0, 1, 1});
+    PutWindowRow(replaced, 0, &cell);
+    fs::remove("replaced.tif");
+    WriteFile("replaced.tif", "theirs");
+    EXPECT_LT(CellLyrClose(replaced), 0);
+    const int finished = Create("finished.tif", 1, {0, 0, 1, 1});
+    PutWindowRow(finished, 0, &cell);
+    EXPECT_EQ(CellLyrClose(finished), 0);
+    fs::remove("finished.tif");
+    WriteFile("finished.tif", "theirs");
+    EXPECT_LT(CellLyrDelete("finished.tif"), 0);
+    EXPECT_EQ(FolderListing("."), (std::vector<std::string>{"finished.tif", "replaced.tif", "taken.tif",
+                                                           "temporary.tif.partial"}));
+    for (const auto& [name, text] : {std::pair("taken.tif", "mine"), {"temporary.tif.partial", "mine too"},
+                                     {"replaced.tif", "theirs"}, {"finished.tif", "theirs"}})
+        EXPECT_EQ(ReadFile(name), text) << name;
+}
+#endif
 
 }  // namespace

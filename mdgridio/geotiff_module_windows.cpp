@@ -1,0 +1,8 @@
+#include "mdgridio/geotiff_module.h"
+
+namespace mdgridio {
+
+// The Windows builds have no GDAL.
+const GeoTiffModule* LoadGeoTiffModule() { return nullptr; }
+
+}  // namespace mdgridio
