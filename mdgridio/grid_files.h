@@ -57,7 +57,7 @@ public:
     bool RemoveFileIfPresent(const std::string& name) const;
     bool RenameReplacing(const std::string& from, const std::string& to) const;
     // Removes the folder, which must be empty, only while it is still at its
-    // name, and releases it; on failure it stays held.
+    // name; released either way.
     bool Remove();
 
 private:

@@ -102,9 +102,9 @@ bool HeldFolder::RenameReplacing(const std::string& from, const std::string& to)
 // POSIX removes folders by name only: the name is checked just before, and
 // rmdir removes nothing but an empty folder.
 bool HeldFolder::Remove() {
-    if (!IsStillAtItsName() || rmdir(path.c_str()) != 0) return false;
+    const bool removed = IsStillAtItsName() && rmdir(path.c_str()) == 0;
     Release();
-    return true;
+    return removed;
 }
 
 HeldFolder MakeAndHoldFolder(const std::string& path) {

@@ -109,7 +109,7 @@ void HeldFolder::Release() {
 }
 
 bool HeldFolder::IsAt(const std::string& path) const {
-    const HANDLE named = OpenFolder(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    const HANDLE named = OpenFolder(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     BY_HANDLE_FILE_INFORMATION held{};
     BY_HANDLE_FILE_INFORMATION found{};
     const bool same = IsHeld() && named != INVALID_HANDLE_VALUE &&
@@ -136,21 +136,35 @@ bool HeldFolder::RenameReplacing(const std::string& from, const std::string& to)
     return mdgridio::RenameReplacing(path + "/" + from, path + "/" + to);
 }
 
-// Through the handle itself: the folder goes when the handle is closed.
+// Holding it with the right to delete would keep others from even listing
+// it; so the hold is let go, the folder opened again with that right, and
+// removed through that handle only if it is still the same folder.
 bool HeldFolder::Remove() {
+    BY_HANDLE_FILE_INFORMATION held{};
+    if (!IsStillAtItsName() || !GetFileInformationByHandle(Native(handle), &held)) return false;
+    Release();
+    const HANDLE folder = OpenFolder(path, DELETE | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (folder == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION found{};
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
-    if (!IsStillAtItsName() || !SetFileInformationByHandle(Native(handle), FileDispositionInfo,
-                                                           &disposition, sizeof disposition))
-        return false;
-    Release();
-    return true;
+    const bool removed = GetFileInformationByHandle(folder, &found) &&
+                         held.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
+                         held.nFileIndexHigh == found.nFileIndexHigh &&
+                         held.nFileIndexLow == found.nFileIndexLow &&
+                         SetFileInformationByHandle(folder, FileDispositionInfo, &disposition,
+                                                    sizeof disposition);
+    CloseHandle(folder);
+    return removed;
 }
 
 HeldFolder MakeAndHoldFolder(const std::string& path) {
     if (!CreateDirectoryW(Wide(path).c_str(), nullptr)) return HeldFolder();
-    // Without sharing deletion: no one else can remove or rename it now.
-    const HANDLE folder = OpenFolder(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    // Without sharing deletion no one else can remove or rename it now; a
+    // handle without the right to read it would not count in that check.
+    const HANDLE folder = OpenFolder(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (folder == INVALID_HANDLE_VALUE) {
         RemoveDirectoryW(Wide(path).c_str());
         return HeldFolder();
