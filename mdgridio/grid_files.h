@@ -75,7 +75,8 @@ bool RenameReplacing(const std::string& from, const std::string& to);
 // Fails when anything already exists there.
 OutputFile CreateNewFile(const std::string& path);
 // Makes the folder (only when nothing exists there yet) and holds it; not
-// held on failure, with nothing left behind.
-HeldFolder MakeAndHoldFolder(const std::string& path);
+// held on failure, with nothing left behind. Takes its own copy of the path
+// before anything exists on disk, so nothing after can fail to allocate.
+HeldFolder MakeAndHoldFolder(std::string path);
 
 }  // namespace mdgridio

@@ -107,14 +107,14 @@ bool HeldFolder::Remove() {
     return removed;
 }
 
-HeldFolder MakeAndHoldFolder(const std::string& path) {
+HeldFolder MakeAndHoldFolder(std::string path) {
     if (mkdir(path.c_str(), 0777) != 0) return HeldFolder();
     const int descriptor = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (descriptor < 0) {
         rmdir(path.c_str());
         return HeldFolder();
     }
-    return HeldFolder(descriptor, path);
+    return HeldFolder(descriptor, std::move(path));
 }
 
 }  // namespace mdgridio

@@ -33,9 +33,9 @@ std::wstring Wide(const std::string& text) {
 }
 
 // A folder itself, not a link to one; INVALID_HANDLE_VALUE otherwise.
-HANDLE OpenFolder(const std::string& path, DWORD access, DWORD sharing) {
+HANDLE OpenFolder(const std::wstring& path, DWORD access, DWORD sharing) {
     const HANDLE folder =
-        CreateFileW(Wide(path).c_str(), access, sharing, nullptr, OPEN_EXISTING,
+        CreateFileW(path.c_str(), access, sharing, nullptr, OPEN_EXISTING,
                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (folder == INVALID_HANDLE_VALUE) return folder;
     BY_HANDLE_FILE_INFORMATION information{};
@@ -45,6 +45,11 @@ HANDLE OpenFolder(const std::string& path, DWORD access, DWORD sharing) {
     if (isPlainFolder) return folder;
     CloseHandle(folder);
     return INVALID_HANDLE_VALUE;
+}
+
+bool IsSameFile(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFORMATION& other) {
+    return one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+           one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
 }
 
 }  // namespace
@@ -109,21 +114,20 @@ void HeldFolder::Release() {
 }
 
 bool HeldFolder::IsAt(const std::string& path) const {
-    const HANDLE named = OpenFolder(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    const HANDLE named = OpenFolder(Wide(path), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     BY_HANDLE_FILE_INFORMATION held{};
     BY_HANDLE_FILE_INFORMATION found{};
     const bool same = IsHeld() && named != INVALID_HANDLE_VALUE &&
                       GetFileInformationByHandle(Native(handle), &held) &&
-                      GetFileInformationByHandle(named, &found) &&
-                      held.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
-                      held.nFileIndexHigh == found.nFileIndexHigh &&
-                      held.nFileIndexLow == found.nFileIndexLow;
+                      GetFileInformationByHandle(named, &found) && IsSameFile(held, found);
     if (named != INVALID_HANDLE_VALUE) CloseHandle(named);
     return same;
 }
 
-// While the folder is held no one can rename it or its parents, so its
-// files are safely reached by name.
+// While the folder is held no one can remove or rename it, so its files are
+// safely reached by name (relative names from the current folder, which this
+// library never changes).
 OutputFile HeldFolder::CreateNewFile(const std::string& name) const {
     return mdgridio::CreateNewFile(path + "/" + name);
 }
@@ -141,35 +145,34 @@ bool HeldFolder::RenameReplacing(const std::string& from, const std::string& to)
 // removed through that handle only if it is still the same folder.
 bool HeldFolder::Remove() {
     BY_HANDLE_FILE_INFORMATION held{};
-    if (!IsStillAtItsName() || !GetFileInformationByHandle(Native(handle), &held)) return false;
+    const bool known = IsStillAtItsName() && GetFileInformationByHandle(Native(handle), &held);
     Release();
-    const HANDLE folder = OpenFolder(path, DELETE | FILE_READ_ATTRIBUTES,
+    if (!known) return false;
+    const HANDLE folder = OpenFolder(Wide(path), DELETE | FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     if (folder == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION found{};
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
-    const bool removed = GetFileInformationByHandle(folder, &found) &&
-                         held.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
-                         held.nFileIndexHigh == found.nFileIndexHigh &&
-                         held.nFileIndexLow == found.nFileIndexLow &&
+    const bool removed = GetFileInformationByHandle(folder, &found) && IsSameFile(held, found) &&
                          SetFileInformationByHandle(folder, FileDispositionInfo, &disposition,
                                                     sizeof disposition);
     CloseHandle(folder);
     return removed;
 }
 
-HeldFolder MakeAndHoldFolder(const std::string& path) {
-    if (!CreateDirectoryW(Wide(path).c_str(), nullptr)) return HeldFolder();
+HeldFolder MakeAndHoldFolder(std::string path) {
+    const std::wstring wide = Wide(path);
+    if (!CreateDirectoryW(wide.c_str(), nullptr)) return HeldFolder();
     // Without sharing deletion no one else can remove or rename it now; a
     // handle without the right to read it would not count in that check.
-    const HANDLE folder = OpenFolder(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+    const HANDLE folder = OpenFolder(wide, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (folder == INVALID_HANDLE_VALUE) {
-        RemoveDirectoryW(Wide(path).c_str());
+        RemoveDirectoryW(wide.c_str());
         return HeldFolder();
     }
-    return HeldFolder(reinterpret_cast<std::intptr_t>(folder), path);
+    return HeldFolder(reinterpret_cast<std::intptr_t>(folder), std::move(path));
 }
 
 }  // namespace mdgridio

@@ -23,8 +23,32 @@ struct OwnedHandle {
 };
 
 HANDLE MakePipe(const std::wstring& name) {
-    return CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0,
-                            nullptr);
+    return CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                            4096, 4096, 0, nullptr);
+}
+
+// Until the runner opens the pipe; false when it ends first, or after 20 s.
+bool AwaitRunner(HANDLE pipe, HANDLE runner) {
+    const OwnedHandle connected{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    OVERLAPPED waiting{};
+    waiting.hEvent = connected.handle;
+    if (ConnectNamedPipe(pipe, &waiting) || GetLastError() == ERROR_PIPE_CONNECTED) return true;
+    const HANDLE either[] = {connected.handle, runner};
+    if (GetLastError() == ERROR_IO_PENDING && WaitForMultipleObjects(2, either, FALSE, 20000) == WAIT_OBJECT_0)
+        return true;
+    CancelIo(pipe);
+    DWORD ignored = 0;
+    GetOverlappedResult(pipe, &waiting, &ignored, TRUE);
+    return false;
+}
+
+void WriteAll(HANDLE pipe, const std::string& text) {
+    const OwnedHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    OVERLAPPED writing{};
+    writing.hEvent = done.handle;
+    DWORD written = 0;
+    if (!WriteFile(pipe, text.data(), static_cast<DWORD>(text.size()), nullptr, &writing))
+        GetOverlappedResult(pipe, &writing, &written, TRUE);
 }
 
 struct Outcome {
@@ -56,14 +80,13 @@ Outcome RunWithEvents(const std::string& events, const ScratchFolder& scratch) {
     const OwnedHandle runner{process.hProcess}, thread{process.hThread};
     const std::string text =
         "data type : byte\nfile type : binary\ncolumns : 4\nrows : 2\nmin. X : 0\nmax. X : 4\nmin. Y : 0\nmax. Y : 2\n";
-    DWORD written = 0;
-    ConnectNamedPipe(header.handle, nullptr);
-    WriteFile(header.handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    FlushFileBuffers(header.handle);
-    CloseHandle(std::exchange(header.handle, nullptr));
-    ConnectNamedPipe(data.handle, nullptr);
-    SetEvent(go.handle);
     Outcome outcome;
+    if (AwaitRunner(header.handle, runner.handle)) {
+        WriteAll(header.handle, text);
+        FlushFileBuffers(header.handle);
+        CloseHandle(std::exchange(header.handle, nullptr));
+        if (AwaitRunner(data.handle, runner.handle)) SetEvent(go.handle);
+    }
     if (WaitForSingleObject(runner.handle, 20000) != WAIT_OBJECT_0) {
         TerminateProcess(runner.handle, 9);
         WaitForSingleObject(runner.handle, INFINITE);
