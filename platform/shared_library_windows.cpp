@@ -119,7 +119,9 @@ bool IsForAnotherMachine(const std::wstring& path) {
 // A library built for another machine is passed over, since it could never
 // load here and a later folder may hold one that can.
 LibraryHandle LoadLibraryByBareName(const char* bareName) {
-    const std::wstring fileName = std::wstring(bareName, bareName + std::strlen(bareName)) + L".dll";
+    // The bare name is plain ASCII.
+    const std::size_t length = std::strlen(bareName);
+    const std::wstring fileName = std::wstring(bareName, bareName + length) + L".dll";
     for (const std::wstring& folder : SearchFolders()) {
         const std::wstring path = folder + (IsSeparator(folder.back()) ? L"" : L"\\") + fileName;
         if (IsFile(path) && !IsForAnotherMachine(path))

@@ -101,7 +101,8 @@ TEST_F(HostileRuns, AFolderMadeAnewUnderARunIsLeftAlone) {
     const struct {
         std::string removal, replacement;
         bool secondRun;
-    } cases[] = {{"rm -rf grid", "exec 5<>second.img; " + program + " second grid & second=$!; await $second", true},
+    } cases[] = {{"rm -rf grid", "exec 5<>second.img; " + program + " second grid & second=$!\n"
+                                  "(sleep 20; kill -9 $second) 2>/dev/null & watchdog2=$!; await $second", true},
                  {"rm -rf grid", "mkdir grid; echo mine >grid/notes.txt", false},
                  {"mv grid grid.moved", "mkdir grid; echo mine >grid/cells.raw", false}};
     for (const auto& [removal, replacement, secondRun] : cases) {
@@ -113,13 +114,14 @@ TEST_F(HostileRuns, AFolderMadeAnewUnderARunIsLeftAlone) {
             "  [ -d grid ] && grep -q '^State:.*S' /proc/$1/status && return; sleep 0.005; done; }\n"
             "snapshot() { find grid -printf '%p %y %s %T@\\n' | LC_ALL=C sort; find grid -type f -exec cat {} +; }\n"
             + program + " first grid & first=$!\n"
-            "(sleep 20; kill -9 $first $second) 2>/dev/null & watchdog=$!\n"
+            "(sleep 20; kill -9 $first) 2>/dev/null & watchdog=$!\n"
             "await $first; " + removal + "; " + replacement + "\n"
             "snapshot >before; printf '\\1\\2\\3\\4\\5\\6\\7\\10' >&4\n"
             "wait $first; echo \"first: $?\"; snapshot >after; cmp -s before after && echo untouched\n"
             "ls grid.moved 2>/dev/null\n"
-            "if [ -n \"$second\" ]; then printf '\\1\\2\\3\\4\\5\\6\\7\\10' >&5; wait $second; echo \"second: $?\"; fi\n"
-            "kill $watchdog");
+            "if [ -n \"$second\" ]; then\n"
+            "  printf '\\1\\2\\3\\4\\5\\6\\7\\10' >&5; wait $second; echo \"second: $?\"\nfi\n"
+            "kill $watchdog $watchdog2");
         EXPECT_EQ(run.standardOutput, std::string("Could not close output grid\nfirst: 1\nuntouched\n") +
                                           (removal.starts_with("mv") ? "cells.raw\n" : "") +
                                           (secondRun ? "second: 0\n" : ""));
