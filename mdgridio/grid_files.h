@@ -69,6 +69,9 @@ private:
 
 // True for anything at all at that path, even a link that points nowhere.
 bool PathExists(const std::string& path);
+// Fails when anything already exists there, so only one caller can win.
+bool MakeFolderExclusive(const std::string& path);
+bool RemoveFolder(const std::string& path);
 // True when the file is gone afterwards, including when it was never there.
 bool RemoveFileIfPresent(const std::string& path);
 bool RenameReplacing(const std::string& from, const std::string& to);

@@ -43,6 +43,10 @@ bool PathExists(const std::string& path) {
     return lstat(path.c_str(), &status) == 0;
 }
 
+bool MakeFolderExclusive(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+
+bool RemoveFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }
+
 bool RemoveFileIfPresent(const std::string& path) {
     return unlink(path.c_str()) == 0 || errno == ENOENT;
 }
@@ -108,10 +112,10 @@ bool HeldFolder::Remove() {
 }
 
 HeldFolder MakeAndHoldFolder(std::string path) {
-    if (mkdir(path.c_str(), 0777) != 0) return HeldFolder();
+    if (!MakeFolderExclusive(path)) return HeldFolder();
     const int descriptor = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (descriptor < 0) {
-        rmdir(path.c_str());
+        RemoveFolder(path);
         return HeldFolder();
     }
     return HeldFolder(descriptor, std::move(path));

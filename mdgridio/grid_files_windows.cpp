@@ -80,6 +80,12 @@ bool PathExists(const std::string& path) {
     return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool MakeFolderExclusive(const std::string& path) {
+    return CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
+}
+
+bool RemoveFolder(const std::string& path) { return RemoveDirectoryW(Wide(path).c_str()) != 0; }
+
 bool RemoveFileIfPresent(const std::string& path) {
     return DeleteFileW(Wide(path).c_str()) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
