@@ -41,7 +41,7 @@ build_for_windows() {
   local triplet=$1 toolchain=$2 build=$3
   echo "== Windows build with $triplet"
   cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchains/$toolchain.cmake" \
-    -DCELLPORT_WERROR=ON -DCMAKE_BUILD_TYPE=Release
+    -DCELLPORT_WERROR=ON -DCMAKE_BUILD_TYPE=Release "${@:4}"
   cmake --build "$build" -j"$jobs"
   local file dll imports
   for file in cellport.exe mdgridio.dll; do
@@ -80,7 +80,9 @@ pack_for_windows() {
 
 build_for_windows i686-w64-mingw32 mingw-w64-i686 "$win32_build"
 pack_for_windows "$win32_build" win32
-build_for_windows x86_64-w64-mingw32 mingw-w64-x86_64 "$win64_build"
+# The 64-bit tests check that the 32-bit grid library is passed over.
+build_for_windows x86_64-w64-mingw32 mingw-w64-x86_64 "$win64_build" \
+  -DCELLPORT_OTHER_MACHINE_LIBRARY="$win32_build/mdgridio.dll"
 pack_for_windows "$win64_build" win64
 
 echo "== 64-bit tests under Wine"

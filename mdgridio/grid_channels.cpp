@@ -37,7 +37,7 @@ int FindChannelOf(const GridChannels& channels, const CreatedGrid& grid) {
 const CreatedGrid* FindCreatedGrid(const GridChannels& channels, const std::string& name) {
     const auto found = std::find_if(
         channels.created.begin(), channels.created.end(),
-        [&](const CreatedGrid& grid) { return grid.name == name && grid.folder.IsAt(name); });
+        [&](const CreatedGrid& grid) { return grid.name == name && grid.folder->IsAt(name); });
     return found == channels.created.end() ? nullptr : &*found;
 }
 

@@ -16,7 +16,7 @@ namespace mdgridio {
 struct CreatedGrid {
     std::string name;
     std::uint64_t gridNumber = 0;
-    HeldFolder folder;
+    std::shared_ptr<HeldFolder> folder;
 };
 
 struct GridChannels {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace mdgridio {
 
@@ -30,13 +31,14 @@ private:
     std::intptr_t handle = closedHandle;
 };
 
-// A folder kept open: even after someone removes it, no other folder can
-// take its identity while it is held, so a new folder of the same name is
-// never mistaken for it.
+// A folder kept open from the moment it was made, through which its files
+// are reached: a folder removed or renamed meanwhile, and a new folder of the
+// same name, are never mistaken for it and never written to. On Windows no
+// one can remove or rename it while it is held.
 class HeldFolder {
 public:
     HeldFolder() = default;
-    explicit HeldFolder(std::intptr_t handle) : handle(handle) {}
+    HeldFolder(std::intptr_t handle, std::string path) : handle(handle), path(std::move(path)) {}
     HeldFolder(HeldFolder&& other) noexcept;
     HeldFolder& operator=(HeldFolder&& other) noexcept;
     HeldFolder(const HeldFolder&) = delete;
@@ -44,12 +46,25 @@ public:
     ~HeldFolder();
 
     bool IsHeld() const { return handle != releasedHandle; }
+    // True when the name it was made under still names this very folder.
+    bool IsStillAtItsName() const { return IsAt(path); }
     // True when path names this very folder itself, not a link to it.
     bool IsAt(const std::string& path) const;
 
+    // Files inside it, by bare name. Fails when anything already exists there.
+    OutputFile CreateNewFile(const std::string& name) const;
+    // True when the file is gone afterwards, including when it was never there.
+    bool RemoveFileIfPresent(const std::string& name) const;
+    bool RenameReplacing(const std::string& from, const std::string& to) const;
+    // Removes the folder, which must be empty, only while it is still at its
+    // name; released either way.
+    bool Remove();
+
 private:
+    void Release();
     static constexpr std::intptr_t releasedHandle = -1;
     std::intptr_t handle = releasedHandle;
+    std::string path;
 };
 
 // True for anything at all at that path, even a link that points nowhere.
@@ -62,7 +77,9 @@ bool RemoveFileIfPresent(const std::string& path);
 bool RenameReplacing(const std::string& from, const std::string& to);
 // Fails when anything already exists there.
 OutputFile CreateNewFile(const std::string& path);
-// Not held when path is not a folder itself (a link to one does not count).
-HeldFolder HoldFolder(const std::string& path);
+// Makes the folder (only when nothing exists there yet) and holds it; not
+// held on failure, with nothing left behind. Takes its own copy of the path
+// before anything exists on disk, so nothing after can fail to allocate.
+HeldFolder MakeAndHoldFolder(std::string path);
 
 }  // namespace mdgridio

@@ -62,18 +62,21 @@ OutputFile CreateNewFile(const std::string& path) {
 }
 
 HeldFolder::HeldFolder(HeldFolder&& other) noexcept
-    : handle(std::exchange(other.handle, releasedHandle)) {}
+    : handle(std::exchange(other.handle, releasedHandle)), path(std::move(other.path)) {}
 
 HeldFolder& HeldFolder::operator=(HeldFolder&& other) noexcept {
     if (this != &other) {
-        if (IsHeld()) close(Descriptor(handle));
+        Release();
         handle = std::exchange(other.handle, releasedHandle);
+        path = std::move(other.path);
     }
     return *this;
 }
 
-HeldFolder::~HeldFolder() {
-    if (IsHeld()) close(Descriptor(handle));
+HeldFolder::~HeldFolder() { Release(); }
+
+void HeldFolder::Release() {
+    if (IsHeld()) close(Descriptor(std::exchange(handle, releasedHandle)));
 }
 
 bool HeldFolder::IsAt(const std::string& path) const {
@@ -83,10 +86,39 @@ bool HeldFolder::IsAt(const std::string& path) const {
            S_ISDIR(named.st_mode) && held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
-HeldFolder HoldFolder(const std::string& path) {
+// Inside a folder that was removed, nothing new can be made: the system
+// refuses it, so a removed grid folder never gets a header.
+OutputFile HeldFolder::CreateNewFile(const std::string& name) const {
+    const int descriptor = openat(Descriptor(handle), name.c_str(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (descriptor < 0) return OutputFile();
+    return OutputFile(descriptor);
+}
+
+bool HeldFolder::RemoveFileIfPresent(const std::string& name) const {
+    return unlinkat(Descriptor(handle), name.c_str(), 0) == 0 || errno == ENOENT;
+}
+
+bool HeldFolder::RenameReplacing(const std::string& from, const std::string& to) const {
+    return renameat(Descriptor(handle), from.c_str(), Descriptor(handle), to.c_str()) == 0;
+}
+
+// POSIX removes folders by name only: the name is checked just before, and
+// rmdir removes nothing but an empty folder.
+bool HeldFolder::Remove() {
+    const bool removed = IsStillAtItsName() && rmdir(path.c_str()) == 0;
+    Release();
+    return removed;
+}
+
+HeldFolder MakeAndHoldFolder(std::string path) {
+    if (!MakeFolderExclusive(path)) return HeldFolder();
     const int descriptor = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (descriptor < 0) return HeldFolder();
-    return HeldFolder(descriptor);
+    if (descriptor < 0) {
+        RemoveFolder(path);
+        return HeldFolder();
+    }
+    return HeldFolder(descriptor, std::move(path));
 }
 
 }  // namespace mdgridio

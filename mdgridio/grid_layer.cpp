@@ -8,11 +8,9 @@ namespace mdgridio {
 
 namespace {
 
-std::string CellFilePath(const std::string& folder) { return folder + "/cells.raw"; }
-std::string HeaderPath(const std::string& folder) { return folder + "/cells.hdr"; }
-std::string UnfinishedHeaderPath(const std::string& folder) {
-    return folder + "/cells.hdr.partial";
-}
+const std::string cellFileName = "cells.raw";
+const std::string headerName = "cells.hdr";
+const std::string unfinishedHeaderName = "cells.hdr.partial";
 
 std::int64_t RowOffset(const GridLayout& layout, std::int32_t row) {
     return row * RowBytes(layout);
@@ -25,17 +23,20 @@ bool FillRows(GridLayer& layer, std::int32_t firstRow, std::int32_t endRow) {
                              std::int64_t{endRow - firstRow} * layer.layout.columns);
 }
 
-bool WriteHeader(const std::string& folder, const GridLayout& layout) {
+// A folder moved away between the checks keeps no header: the grid it holds
+// is no longer the one asked for.
+bool WriteHeader(const HeldFolder& folder, const GridLayout& layout) {
     const std::string text = FormatGridHeader(layout);
-    const std::string unfinished = UnfinishedHeaderPath(folder);
-    OutputFile file = CreateNewFile(unfinished);
+    if (!folder.IsStillAtItsName()) return false;
+    OutputFile file = folder.CreateNewFile(unfinishedHeaderName);
     if (!file.IsOpen()) return false;
     if (file.WriteAt(0, text.data(), text.size()) && file.Close() &&
-        RenameReplacing(unfinished, HeaderPath(folder))) {
-        return true;
+        folder.RenameReplacing(unfinishedHeaderName, headerName)) {
+        if (folder.IsStillAtItsName()) return true;
+        folder.RemoveFileIfPresent(headerName);
     }
     file.Close();
-    RemoveFileIfPresent(unfinished);
+    folder.RemoveFileIfPresent(unfinishedHeaderName);
     return false;
 }
 
@@ -44,15 +45,15 @@ bool WriteHeader(const std::string& folder, const GridLayout& layout) {
 std::unique_ptr<GridLayer> CreateGridLayer(const std::string& folder, const GridLayout& layout) {
     // Everything that can throw comes before anything exists on disk.
     auto layer = std::make_unique<GridLayer>();
-    layer->folder = folder;
+    layer->folder = std::make_shared<HeldFolder>();
     layer->layout = layout;
     layer->cells = MakeCellFileWriter(OutputFile());
-    const std::string cellFile = CellFilePath(folder);
 
-    if (!MakeFolderExclusive(folder)) return nullptr;
-    layer->cells.file = CreateNewFile(cellFile);
+    *layer->folder = MakeAndHoldFolder(folder);
+    if (!layer->folder->IsHeld()) return nullptr;
+    layer->cells.file = layer->folder->CreateNewFile(cellFileName);
     if (!layer->cells.file.IsOpen()) {
-        RemoveFolder(folder);
+        layer->folder->Remove();
         return nullptr;
     }
     return layer;
@@ -78,14 +79,14 @@ bool FinishGridLayer(GridLayer& layer) {
     const bool cellsWritten = !layer.failed && lastRowWritten && FlushCellFile(layer.cells);
     const bool closed = layer.cells.file.Close();
     layer.failed = !(cellsWritten && closed);
-    return !layer.failed && WriteHeader(layer.folder, layer.layout);
+    return !layer.failed && WriteHeader(*layer.folder, layer.layout);
 }
 
-bool RemoveGridFiles(const std::string& folder) {
-    const bool filesRemoved = RemoveFileIfPresent(CellFilePath(folder)) &&
-                              RemoveFileIfPresent(HeaderPath(folder)) &&
-                              RemoveFileIfPresent(UnfinishedHeaderPath(folder));
-    return filesRemoved && RemoveFolder(folder);
+bool RemoveGridFiles(HeldFolder& folder) {
+    const bool filesRemoved = folder.RemoveFileIfPresent(cellFileName) &&
+                              folder.RemoveFileIfPresent(headerName) &&
+                              folder.RemoveFileIfPresent(unfinishedHeaderName);
+    return filesRemoved && folder.Remove();
 }
 
 }  // namespace mdgridio

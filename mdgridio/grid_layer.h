@@ -6,12 +6,14 @@
 #include <string>
 
 #include "mdgridio/cell_file_writer.h"
+#include "mdgridio/grid_files.h"
 #include "mdgridio/grid_layout.h"
 
 namespace mdgridio {
 
 struct GridLayer {
-    std::string folder;
+    // Shared with the record of grids made here, which may delete it later.
+    std::shared_ptr<HeldFolder> folder;
     std::uint64_t gridNumber = 0;  // tells grids made here apart, even of one name
     GridLayout layout;
     CellFileWriter cells;
@@ -31,12 +33,13 @@ std::unique_ptr<GridLayer> CreateGridLayer(const std::string& folder, const Grid
 bool PutGridRow(GridLayer& layer, std::int32_t row, const void* cells);
 
 // Flushes, closes, and only then writes the header, so a folder without one
-// never passes for a finished grid. A grid whose last row was never written
-// is left unfinished, for its caller to delete.
+// never passes for a finished grid. A grid whose last row was never written,
+// or whose folder is no longer at its name, is left unfinished, for its
+// caller to delete.
 bool FinishGridLayer(GridLayer& layer);
 
 // Removes the files a grid is made of, then its folder, which fails when
-// someone else left files there.
-bool RemoveGridFiles(const std::string& folder);
+// someone else left files there or the folder is no longer at its name.
+bool RemoveGridFiles(HeldFolder& folder);
 
 }  // namespace mdgridio

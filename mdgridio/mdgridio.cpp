@@ -84,15 +84,10 @@ int CreateGrid(const char* name, int cellType, double cellSize, const double* bo
     if (IsGeoTiffName(name)) return CreateGeoTiff(name, *layout);
     GridChannels& channels = Channels();
     const int channel = PrepareForNewGrid(channels);
-    CreatedGrid record{name, ++channels.gridsMade, HeldFolder()};
+    CreatedGrid record{name, ++channels.gridsMade, nullptr};
     auto layer = CreateGridLayer(record.name, *layout);
     if (!layer) return failure;
-    record.folder = HoldFolder(record.name);
-    if (!record.folder.IsHeld()) {
-        layer.reset();
-        RemoveGridFiles(record.name);
-        return failure;
-    }
+    record.folder = layer->folder;
     layer->gridNumber = record.gridNumber;
     channels.created.push_back(std::move(record));
     channels.open[static_cast<std::size_t>(channel)] = std::move(layer);
@@ -148,7 +143,7 @@ int DeleteGrid(const char* name) {
     // An open grid about to be deleted needs no filling and no header.
     const int channel = FindChannelOf(channels, *grid);
     if (channel >= 0) channels.open[static_cast<std::size_t>(channel)].reset();
-    if (!RemoveGridFiles(name)) return failure;
+    if (!RemoveGridFiles(*grid->folder)) return failure;
     ForgetCreatedGrid(channels, grid);
     return 0;
 }

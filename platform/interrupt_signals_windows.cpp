@@ -1,23 +1,72 @@
 #include "platform/interrupt_signals.h"
 
-#include <csignal>
+#include <windows.h>
+
+#include <atomic>
+
+#include "platform/console_events_windows.h"
 
 namespace platform {
 
 namespace {
 
-volatile std::sig_atomic_t interruptRequested = 0;
+std::atomic<bool> interruptRequested{false};
+std::atomic<bool> interruptSeen{false};
+// The thread that runs the conversion: its waits on input are cut short.
+HANDLE runThread = nullptr;
 
-void NoteInterrupt(int) { interruptRequested = 1; }
+constexpr DWORD cancelEveryMilliseconds = 20;
+constexpr DWORD longestWaitMilliseconds = 30000;
+
+bool IsInterruption(DWORD event) {
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT:
+            return true;
+        default:
+            return false;
+    }
+}
 
 }  // namespace
 
-void CatchInterruptSignals() {
-    std::signal(SIGINT, NoteInterrupt);
-    std::signal(SIGTERM, NoteInterrupt);
+// Windows calls this on a new thread for each event, and for a closed window,
+// log-off and shut-down it ends the process as soon as this returns. So it
+// notes the interruption and then does not return until the run has seen it,
+// cleaned up and exited: the run's exit ends this thread with the process, and
+// its status stays 130. Until the run has seen it, a read waiting on a
+// stalled pipe is cancelled, again and again, since the run may be just about
+// to begin one. The wait is bounded, so that a run that cannot end is still
+// ended by Windows; Windows bounds it too, by a few seconds for a closed
+// window. Each further event only notes what is already noted.
+BOOL WINAPI NoteConsoleEvent(DWORD event) {
+    if (!IsInterruption(event)) return FALSE;
+    interruptRequested = true;
+    for (DWORD waited = 0; waited < longestWaitMilliseconds; waited += cancelEveryMilliseconds) {
+        if (!interruptSeen && runThread != nullptr) CancelSynchronousIo(runThread);
+        Sleep(cancelEveryMilliseconds);
+    }
+    return TRUE;
 }
 
-bool InterruptRequested() { return interruptRequested != 0; }
+// The C runtime's signal() would reset to the default before each call, so
+// that a second Ctrl-C during the clean-up would kill the run.
+void CatchInterruptSignals() {
+    if (runThread == nullptr) {
+        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &runThread, 0,
+                        FALSE, DUPLICATE_SAME_ACCESS);
+    }
+    SetConsoleCtrlHandler(NoteConsoleEvent, TRUE);
+}
+
+bool InterruptRequested() {
+    if (!interruptRequested) return false;
+    interruptSeen = true;
+    return true;
+}
 
 // Windows has no file size limit signal.
 void FailWritesPastFileSizeLimit() {}

@@ -183,4 +183,42 @@ TEST_F(HostileRuns, BatchCommandConvertsAFolderAndReportsEachFailure) {
     EXPECT_EQ(fs::last_write_time(scratch / "grids/a/cells.hdr"), made);
 }
 
+// A grid's folder is removed, or moved away, while its run waits on its
+// input, and a folder of that name appears: another run's, or the user's.
+// The first run must fail without writing into either folder, and the new
+// folder must stay exactly as it was.
+TEST_F(HostileRuns, AFolderMadeAnewUnderARunIsLeftAlone) {
+    const struct {
+        std::string removal, replacement;
+        bool secondRun;
+    } cases[] = {{"rm -rf grid", "exec 5<>second.img; " + program + " second grid & second=$!\n"
+                                  "(sleep 20; kill -9 $second) 2>/dev/null & watchdog2=$!; await $second", true},
+                 {"rm -rf grid", "mkdir grid; echo mine >grid/notes.txt", false},
+                 {"mv grid grid.moved", "mkdir grid; echo mine >grid/cells.raw", false}};
+    for (const auto& [removal, replacement, secondRun] : cases) {
+        SCOPED_TRACE(removal + "; " + replacement);
+        for (const char* base : {"first.doc", "second.doc"}) WriteFile(scratch / base, ByteHeader("binary", 4, 2));
+        const ProcessResult run = Shell(
+            "rm -rf grid grid.moved first.img second.img; mkfifo first.img second.img; exec 4<>first.img\n"
+            "await() { for wait in $(seq 4000); do\n"
+            "  [ -d grid ] && grep -q '^State:.*S' /proc/$1/status && return; sleep 0.005; done; }\n"
+            "snapshot() { find grid -printf '%p %y %s %T@\\n' | LC_ALL=C sort; find grid -type f -exec cat {} +; }\n"
+            + program + " first grid & first=$!\n"
+            "(sleep 20; kill -9 $first) 2>/dev/null & watchdog=$!\n"
+            "await $first; " + removal + "; " + replacement + "\n"
+            "snapshot >before; printf '\\1\\2\\3\\4\\5\\6\\7\\10' >&4\n"
+            "wait $first; echo \"first: $?\"; snapshot >after; cmp -s before after && echo untouched\n"
+            "ls grid.moved 2>/dev/null\n"
+            "if [ -n \"$second\" ]; then\n"
+            "  printf '\\1\\2\\3\\4\\5\\6\\7\\10' >&5; wait $second; echo \"second: $?\"\nfi\n"
+            "kill $watchdog $watchdog2");
+        EXPECT_EQ(run.standardOutput, std::string("Could not close output grid\nfirst: 1\nuntouched\n") +
+                                          (removal.starts_with("mv") ? "cells.raw\n" : "") +
+                                          (secondRun ? "second: 0\n" : ""));
+        if (secondRun) {
+            EXPECT_EQ(FolderListing(scratch / "grid"), (std::vector<std::string>{"cells.hdr", "cells.raw"}));
+        }
+    }
+}
+
 }  // namespace

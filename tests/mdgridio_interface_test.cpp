@@ -136,6 +136,23 @@ TEST_F(GridLibrary, AGridWithARefusedRowNeverClosesAsWhole) {
 }
 #endif
 
+#ifdef _WIN32
+// Windows keeps a grid's folder from being renamed or removed while it is
+// held, so its header can only land in it.
+TEST_F(GridLibrary, AGridsFolderStaysWhereItIsWhileOpen) {
+    const int channel = Create("g", 1, {0, 0, 1, 1});
+    std::error_code refused;
+    fs::rename("g", "moved", refused);
+    EXPECT_TRUE(refused);
+    fs::remove("g", refused);
+    EXPECT_TRUE(refused);
+    const std::int32_t cell = 3;
+    PutWindowRow(channel, 0, &cell);
+    EXPECT_EQ(CellLyrClose(channel), 0);
+    EXPECT_EQ(FolderListing("."), (std::vector<std::string>{"g", "g/cells.hdr", "g/cells.raw"}));
+}
+#endif
+
 // The caller's row holds as many cells as the window has columns.
 TEST_F(GridLibrary, RowsOnlyWhileTheWindowIsTheGridsSize) {
     const int channel = Create("g", 1, {0, 0, 1000, 2});
