@@ -1,0 +1,19 @@
+// What is at a grid's name before its image is converted: nothing, a
+// finished grid, what a killed run of the grid library leaves, or anything
+// else, which is in the way.
+#pragma once
+
+#include <string>
+
+enum class GridLayout { Folder, TifFile };
+
+enum class PlaceState { Free, FinishedGrid, Failed };
+
+struct GridPlace {
+    PlaceState state = PlaceState::Failed;
+    std::string message;  // why, when Failed
+};
+
+// Removes exactly the files a killed run leaves (never anything else, never
+// recursively) and makes the folders that are to hold the grid.
+GridPlace PrepareGridPlace(const std::string& grid, GridLayout layout);
