@@ -34,14 +34,12 @@ private:
     std::size_t done = 0;
 };
 
-std::string GridSuffix(GridLayout layout) { return layout == GridLayout::TifFile ? ".tif" : ""; }
-
 void BatchState::Begin(std::size_t at) {
     const ListedImage& image = plan.images[at];
     namespace fs = std::filesystem;
     ImageResult result;
     result.base = (fs::path(plan.inDir) / image.relativeBase).string();
-    result.grid = (fs::path(plan.outDir) / (image.relativeBase + GridSuffix(plan.layout))).string();
+    result.grid = (fs::path(plan.outDir) / (image.relativeBase + GridNameSuffix(plan.layout))).string();
     if (!image.clash.empty()) {
         result.message = image.clash;
         return Settle(at, std::move(result));

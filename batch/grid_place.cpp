@@ -16,7 +16,6 @@ namespace {
 // header, written last, marks a finished grid.
 const char* const leftoverFiles[] = {"cells.raw", "cells.hdr.partial"};
 constexpr const char* finishedHeader = "cells.hdr";
-constexpr const char* temporarySuffix = ".partial";
 
 enum class Found { Nothing, RegularFile, Folder, Other, Unknown };
 
@@ -80,7 +79,7 @@ GridPlace ClearGridFolder(const std::string& grid) {
 // A non-empty file is a finished grid. An empty one is the name a killed run
 // took, maybe with its temporary file beside it.
 GridPlace ClearGridFile(const std::string& grid) {
-    const std::string temporary = grid + temporarySuffix;
+    const std::string temporary = grid + TemporarySuffixes(GridLayout::TifFile).front();
     const Entry named = Look(grid), beside = Look(temporary);
     if (named.found == Found::Unknown) return Unreadable(grid, named.error);
     if (beside.found == Found::Unknown) return Unreadable(temporary, beside.error);

@@ -4,8 +4,16 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 enum class GridLayout { Folder, TifFile };
+
+// What the grid's name adds to the image's path, and the names beside the
+// grid that a run of the grid library takes for a while.
+inline std::string GridNameSuffix(GridLayout layout) { return layout == GridLayout::TifFile ? ".tif" : ""; }
+inline std::vector<std::string> TemporarySuffixes(GridLayout layout) {
+    return layout == GridLayout::TifFile ? std::vector<std::string>{".partial"} : std::vector<std::string>{};
+}
 
 enum class PlaceState { Free, FinishedGrid, Failed };
 

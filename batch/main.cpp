@@ -70,8 +70,7 @@ int main(int argc, char* argv[]) {
     ImageListing listing = ListImages(options.inDir, FolderToSkip(options.inDir, options.outDir));
     for (const std::string& problem : listing.unreadableFolders) std::fprintf(stderr, "%s\n", problem.c_str());
     const GridLayout layout = options.tif ? GridLayout::TifFile : GridLayout::Folder;
-    MarkClashes(listing.images, options.tif ? ".tif" : "",
-                options.tif ? std::vector<std::string>{".partial"} : std::vector<std::string>{});
+    MarkClashes(listing.images, GridNameSuffix(layout), TemporarySuffixes(layout));
     const BatchPlan plan{converter.string(), options.inDir, options.outDir, layout, options.jobs,
                          ShardOf(listing.images, options.shardIndex, options.shardCount)};
 

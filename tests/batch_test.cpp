@@ -62,6 +62,7 @@ TEST_F(Batch, EveryKindOfImageAndGridPlaceInOneTree) {
     Image("images/2020/jan");
     Image("images/x");
     fs::copy_file(scratch / "images/x.doc", scratch / "images/x.DOC");
+    fs::create_directory_symlink(".", scratch / "images/nested/loop");  // not followed
     WriteFile(scratch / "images/.doc", "no base name");
     WriteFile(scratch / "images/sub/.DOC", "no base name");
     Image("images/corrupt", "short");
@@ -144,6 +145,11 @@ TEST_F(Batch, GridsAmongTheImagesDeleteNothing) {
     const Snapshot before = Snap(scratch / "data");
     EXPECT_EQ(Run({"data", "data"}).exitStatus, 1);
     EXPECT_EQ(Run({"data", "./data/"}).exitStatus, 1);
+    // A grids folder inside the images' folder is not searched for images.
+    Image("data/grids/stray");
+    EXPECT_EQ(Run({"--log", "log", "data", "data/grids"}).exitStatus, 1);
+    EXPECT_EQ(Lines(ReadFile(scratch / "log")).size(), 4u);
+    fs::remove_all(scratch / "data/grids");
     const Snapshot after = Snap(scratch / "data");
     for (const auto& [path, content] : before) EXPECT_EQ(after.at(path), content) << path;
     std::set<std::string> added;
