@@ -60,7 +60,8 @@ convert_examples "$build/cellport" "$repo" "$scratch/reference"
 echo "== cmake --install"
 prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix"
-for file in bin/cellport lib/cellport/libmdgridio.so lib/cellport/libmdgridio_geotiff.so share/man/man1/cellport.1; do
+for file in bin/cellport bin/cellport-batch lib/cellport/libmdgridio.so lib/cellport/libmdgridio_geotiff.so \
+  share/man/man1/cellport.1 share/man/man1/cellport-batch.1; do
   [ -f "$prefix/$file" ] || fail "install lacks $file"
 done
 (cd "$scratch" && "$prefix/bin/cellport" "$repo/examples/landuse" installed.tif && gdalinfo installed.tif >/dev/null) ||
@@ -79,6 +80,11 @@ mkdir -p "$scratch/moved"
 mv "$prefix" "$moved"
 convert_examples "$moved/bin/cellport" "$scratch/elsewhere-2" "$scratch/moved-grids"
 same_grids "$scratch/moved-grids" "moved cellport"
+
+echo "== moved cellport-batch, with no cellport on PATH"
+batch_output=$(cd "$scratch/elsewhere" && PATH=/usr/bin:/bin "$moved/bin/cellport-batch" --quiet "$repo/examples" "$scratch/batch-grids" 2>&1) ||
+  fail "installed cellport-batch failed: $batch_output"
+same_grids "$scratch/batch-grids" "installed cellport-batch"
 
 echo "== library search"
 # A library that only leaves a mark shows which one the loader took.
@@ -107,8 +113,10 @@ if [ "$status" -ne 1 ] || [[ $output != "Could not load MDGRIDIO.DLL"* ]]; then
 fi
 
 echo "== manual page"
-warnings=$(man --warnings -l "$repo/docs/cellport.1" 2>&1 >/dev/null)
-[ -z "$warnings" ] || fail "manual page warnings: $warnings"
+for page in cellport.1 cellport-batch.1; do
+  warnings=$(man --warnings -l "$repo/docs/$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "manual page $page warnings: $warnings"
+done
 
 echo "== Debian package"
 rm -f "$build"/cellport_*.deb
@@ -119,8 +127,8 @@ package=${packages[0]}
 dpkg-deb -I "$package"
 contents=$(dpkg-deb -c "$package")
 echo "$contents"
-for file in ./usr/bin/cellport ./usr/lib/cellport/libmdgridio.so ./usr/lib/cellport/libmdgridio_geotiff.so \
-  ./usr/share/man/man1/cellport.1.gz; do
+for file in ./usr/bin/cellport ./usr/bin/cellport-batch ./usr/lib/cellport/libmdgridio.so \
+  ./usr/lib/cellport/libmdgridio_geotiff.so ./usr/share/man/man1/cellport.1.gz ./usr/share/man/man1/cellport-batch.1.gz; do
   grep -q " $file\$" <<<"$contents" || fail "package lacks $file"
 done
 

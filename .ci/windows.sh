@@ -55,9 +55,10 @@ build_for_windows() {
   done
 }
 
-# Packs a build and unpacks its zip into $scratch/<system>: exactly the
-# program and README.txt at the top and the grid library in standalone/,
-# where it cannot hide the vendor's; README.txt with CR LF line ends.
+# Packs a build and unpacks its zip into $scratch/<system>: one folder
+# cellport-<version>-<system>/ holding exactly the program and README.txt and
+# the grid library in standalone/, where it cannot hide the vendor's;
+# README.txt with CR LF line ends.
 pack_for_windows() {
   local build=$1 system=$2
   echo "== zip for $system"
@@ -69,9 +70,13 @@ pack_for_windows() {
   local files
   files=$(cmake -E tar tf "$zip" | { grep -v '/$' || true; } | LC_ALL=C sort | tr '\n' ' ') ||
     fail "cannot list $zip"
-  [ "$files" = "README.txt cellport.exe standalone/mdgridio.dll " ] || fail "$zip holds $files"
-  mkdir -p "$scratch/$system"
-  (cd "$scratch/$system" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
+  local top
+  top=$(basename "$zip" .zip)
+  [ "$files" = "$top/README.txt $top/cellport.exe $top/standalone/mdgridio.dll " ] || fail "$zip holds $files"
+  mkdir -p "$scratch/unpacked-$system"
+  (cd "$scratch/unpacked-$system" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
+  [ "$(ls -A "$scratch/unpacked-$system")" = "$top" ] || fail "$zip unpacks into more than $top/"
+  ln -s "unpacked-$system/$top" "$scratch/$system"
   local readme=$scratch/$system/README.txt
   [ -s "$readme" ] && ! grep -qv $'\r$' "$readme" && [ -z "$(tail -c 1 "$readme" | tr -d '\n')" ] ||
     fail "README.txt in $zip does not end every line with CR LF"

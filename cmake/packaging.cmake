@@ -58,6 +58,12 @@ if(TARGET mdgridio_geotiff)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/docs/cellport.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The batch command starts the cellport beside it.
+if(TARGET cellport-batch)
+  install(TARGETS cellport-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/cellport-batch.1
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 
 set(CELLPORT_PACKAGE_MAINTAINER
     "cellport maintainers <maintainers@users.noreply.c-seed-27f1c6f5.example>"

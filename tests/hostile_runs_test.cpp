@@ -1,6 +1,6 @@
 // Runs that the world makes hard, with the project's own grid library:
 // limits a shell sets, signals at awkward moments, stalled and endless
-// input, many runs at once. None may leave a half-made grid.
+// input. None may leave a half-made grid.
 #include <gtest/gtest.h>
 
 #include "support/run_process.h"

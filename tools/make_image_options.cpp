@@ -46,6 +46,22 @@ CLI::Validator WholeNumberFrom(Whole lowest) {
         "");
 }
 
+// CLI11 alone also reads "0x10" as sixteen; numbers with a fraction are
+// decimal here too. Whether the value suits the option is checked later.
+CLI::Validator DecimalNumber() {
+    return CLI::Validator(
+        [](std::string& text) {
+            const bool plusSign = text.starts_with('+') && text.size() > 1 && text[1] != '-';
+            const char* const first = text.data() + (plusSign ? 1 : 0);
+            const char* const last = text.data() + text.size();
+            double value = 0;
+            const auto [end, error] = std::from_chars(first, last, value, std::chars_format::general);
+            if (error != std::errc() || end != last) return text + " is not a decimal number";
+            return std::string();
+        },
+        "");
+}
+
 struct ValueLimits {
     double lowest;
     double highest;
@@ -118,20 +134,26 @@ CLI::Option* AddOptions(CLI::App& app, MakeImageOptions& options,
         app.add_option("--range", range,
                        "Cell values; by default 0 255 (byte), -500 3000 (integer),\n"
                        "0 1000 (real)")
-            ->type_name("LOW HIGH");
+            ->type_name("LOW HIGH")
+            ->check(DecimalNumber());
     app.add_option("--max-run", pattern.longestRun, "Longest run of --pattern runs")
         ->transform(WholeNumberFrom<std::int64_t>(1))
         ->capture_default_str();
     app.add_option("--flag", description.flagValue,
                    "Flag value, also written into about 1 cell in 50\n"
-                   "(1 run in 16 with --pattern runs)");
+                   "(1 run in 16 with --pattern runs)")
+        ->check(DecimalNumber());
     app.add_option("--seed", pattern.seed,
                    "Seed of the runs and noise patterns and of flagged cells")
         ->transform(WholeNumberFrom<std::uint64_t>(0))
         ->capture_default_str();
-    app.add_option("--cell-size", description.cellSize)->capture_default_str();
-    app.add_option("--min-x", description.minX, "Lower left corner, x")->capture_default_str();
-    app.add_option("--min-y", description.minY, "Lower left corner, y")->capture_default_str();
+    app.add_option("--cell-size", description.cellSize)->check(DecimalNumber())->capture_default_str();
+    app.add_option("--min-x", description.minX, "Lower left corner, x")
+        ->check(DecimalNumber())
+        ->capture_default_str();
+    app.add_option("--min-y", description.minY, "Lower left corner, y")
+        ->check(DecimalNumber())
+        ->capture_default_str();
     app.add_option("--note", description.note, "A header line that readers pass over");
     app.add_option("BASE", options.base)->required();
     return rangeOption;

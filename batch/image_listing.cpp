@@ -1,0 +1,81 @@
+#include "batch/image_listing.h"
+
+#include <algorithm>
+#include <set>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The base name of an image header, or empty for any other name.
+std::string HeaderBase(const std::string& name) {
+    constexpr std::string_view extension = ".doc";
+    if (name.size() <= extension.size()) return {};
+    const std::string_view tail = std::string_view(name).substr(name.size() - extension.size());
+    const bool isHeader = std::equal(tail.begin(), tail.end(), extension.begin(), [](char given, char wanted) {
+        return given == wanted || (wanted >= 'a' && wanted <= 'z' && given == wanted - 'a' + 'A');
+    });
+    return isHeader ? name.substr(0, name.size() - extension.size()) : std::string();
+}
+
+bool SameFolder(const fs::path& one, const std::optional<fs::path>& other) {
+    std::error_code error;
+    return other && fs::equivalent(one, *other, error);
+}
+
+void ListFolder(const fs::path& folder, const std::string& relative, const std::optional<fs::path>& skipped,
+                std::set<std::string>& bases, ImageListing& listing) {
+    std::error_code error;
+    fs::directory_iterator entries(folder, error);
+    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+        const fs::directory_entry& entry = *entries;
+        const std::string name = entry.path().filename().string();
+        const std::string path = relative.empty() ? name : relative + "/" + name;
+        std::error_code statusError;
+        if (entry.is_directory(statusError) && !entry.is_symlink(statusError)) {
+            if (!SameFolder(entry.path(), skipped)) ListFolder(entry.path(), path, skipped, bases, listing);
+            continue;
+        }
+        const std::string base = HeaderBase(name);
+        if (!base.empty() && entry.is_regular_file(statusError))
+            bases.insert(relative.empty() ? base : relative + "/" + base);
+    }
+    if (error) listing.unreadableFolders.push_back(folder.string() + ": cannot list the folder: " + error.message());
+}
+
+}  // namespace
+
+ImageListing ListImages(const fs::path& inDir, const std::optional<fs::path>& skipped) {
+    ImageListing listing;
+    std::set<std::string> bases;
+    ListFolder(inDir, "", skipped, bases, listing);
+    for (const std::string& base : bases) listing.images.push_back({base, {}});
+    return listing;
+}
+
+void MarkClashes(std::vector<ListedImage>& images, const std::string& gridSuffix,
+                 const std::vector<std::string>& temporarySuffixes) {
+    std::set<std::string> neededFolders;
+    for (const ListedImage& image : images) {
+        const std::string grid = image.relativeBase + gridSuffix;
+        for (std::size_t slash = grid.find('/'); slash != std::string::npos; slash = grid.find('/', slash + 1))
+            neededFolders.insert(grid.substr(0, slash));
+    }
+    for (ListedImage& image : images) {
+        const std::string grid = image.relativeBase + gridSuffix;
+        if (neededFolders.contains(grid)) {
+            image.clash = "the grid's name is also the folder of other images' grids";
+            continue;
+        }
+        for (const std::string& suffix : temporarySuffixes)
+            if (neededFolders.contains(grid + suffix))
+                image.clash = "the grid's temporary file " + grid + suffix + " is also the folder of other images' grids";
+    }
+}
+
+std::vector<ListedImage> ShardOf(const std::vector<ListedImage>& images, unsigned index, unsigned count) {
+    std::vector<ListedImage> shard;
+    for (std::size_t at = index; at < images.size(); at += count) shard.push_back(images[at]);
+    return shard;
+}

@@ -1,0 +1,31 @@
+// Which images a batch holds, and which of their grids clash before any
+// conversion.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct ListedImage {
+    std::string relativeBase;  // "2020/jan" for IN_DIR/2020/jan.doc
+    std::string clash;         // empty, or why its grid cannot be made
+};
+
+struct ImageListing {
+    std::vector<ListedImage> images;  // in byte order of relativeBase
+    std::vector<std::string> unreadableFolders;  // each with the reason
+};
+
+// Every regular file (or link to one) under inDir whose name is a non-empty
+// base and ".doc" in any letter case; x.doc and x.DOC are one image. Links to
+// folders are not followed; `skipped`, a folder inside inDir, is left out.
+ImageListing ListImages(const std::filesystem::path& inDir, const std::optional<std::filesystem::path>& skipped);
+
+// Marks each image whose grid, or its temporary file beside it, would be a
+// folder that other images' grids need ("2020.doc" beside "2020/jan.doc").
+void MarkClashes(std::vector<ListedImage>& images, const std::string& gridSuffix,
+                 const std::vector<std::string>& temporarySuffixes);
+
+// Only images K, K+N, K+2N, ... of the list.
+std::vector<ListedImage> ShardOf(const std::vector<ListedImage>& images, unsigned index, unsigned count);
