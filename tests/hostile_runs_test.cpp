@@ -154,35 +154,6 @@ TEST_F(HostileRuns, NoInterruptionIsLostWhateverReadItComesAt) {
     EXPECT_GE(interruptedRuns, 2);
 }
 
-// The README's command for a folder of images, run as a user would run it.
-TEST_F(HostileRuns, BatchCommandConvertsAFolderAndReportsEachFailure) {
-    const std::string readme = ReadFile(fs::path(CELLPORT_SOURCE_DIR) / "README.md");
-    const std::size_t start = readme.find("```sh\n", readme.find("## Many images at once")) + 6;
-    const std::string batch = "PATH=" + ShellWord(fs::path(CELLPORT_PROGRAM).parent_path().string()) + ":$PATH\n" +
-                              readme.substr(start, readme.find("```", start) - start);
-    fs::create_directories(scratch / "images/sub");
-    fs::create_directories(scratch / "grids/killed");
-    for (const char* image : {"images/a", "images/b", "images/c", "images/sub/d", "images/killed"})
-        WriteImage(image, 40, 30);
-    WriteImage("images/corrupt", 40, 30, "short");
-    WriteFile(scratch / "grids/c", "a file of the user's");
-    const ProcessResult first = Shell(batch);
-    EXPECT_EQ(first.exitStatus, 123);
-    for (const char* failure : {"images/corrupt: status 1: Could not read 40 bytes at 0\nf_read = '5'\n",
-                                "images/c: status 1: Output grid already exists\n"})
-        EXPECT_NE(first.standardError.find(failure), std::string::npos) << first.standardError;
-    EXPECT_EQ(Shell("cd grids && find . | LC_ALL=C sort").standardOutput,
-              ".\n./a\n./a/cells.hdr\n./a/cells.raw\n./b\n./b/cells.hdr\n./b/cells.raw\n./c\n./killed\n"
-              "./killed/cells.hdr\n./killed/cells.raw\n./sub\n./sub/d\n./sub/d/cells.hdr\n./sub/d/cells.raw\n");
-    // Once the two failures are mended, a rerun converts only those two.
-    fs::remove(scratch / "grids/c");
-    WriteImage("images/corrupt", 40, 30);
-    const auto made = fs::last_write_time(scratch / "grids/a/cells.hdr");
-    EXPECT_EQ(Shell(batch).exitStatus, 0);
-    EXPECT_TRUE(fs::exists(scratch / "grids/c/cells.hdr") && fs::exists(scratch / "grids/corrupt/cells.hdr"));
-    EXPECT_EQ(fs::last_write_time(scratch / "grids/a/cells.hdr"), made);
-}
-
 // A grid's folder is removed, or moved away, while its run waits on its
 // input, and a folder of that name appears: another run's, or the user's.
 // The first run must fail without writing into either folder, and the new
