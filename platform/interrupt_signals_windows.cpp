@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <csignal>
 
 #include "platform/console_events_windows.h"
 
@@ -29,6 +30,14 @@ bool IsInterruption(DWORD event) {
         default:
             return false;
     }
+}
+
+// A signal raised inside the process (raise(SIGINT) from a library) comes
+// through the C runtime, not the console, and interrupts the run too. The
+// runtime resets the handler before each call, so it arms itself again.
+void NoteRaisedSignal(int signal) {
+    std::signal(signal, NoteRaisedSignal);
+    interruptRequested = true;
 }
 
 }  // namespace
@@ -59,6 +68,9 @@ void CatchInterruptSignals() {
         DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &runThread, 0,
                         FALSE, DUPLICATE_SAME_ACCESS);
     }
+    // Before the console handler, which then comes first for console events.
+    std::signal(SIGINT, NoteRaisedSignal);
+    std::signal(SIGTERM, NoteRaisedSignal);
     SetConsoleCtrlHandler(NoteConsoleEvent, TRUE);
 }
 
