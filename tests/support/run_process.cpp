@@ -25,7 +25,11 @@ ProcessResult RunShell(const std::string& commandLine, const std::filesystem::pa
 #ifdef _WIN32
     // cmd drops the outermost pair of quotes of what it is given.
     const std::string line = "\"cd /d " + ShellWord(folder.string()) + " && " + commandLine;
-    const int status = std::system((line + " >" + output + " 2>" + error + "\"").c_str());
+    int status = std::system((line + " >" + output + " 2>" + error + "\"").c_str());
+    // Wine's cmd now and then fails to start a program it found a moment
+    // before (status 9009) when the machine is busy; the program never ran.
+    for (int retry = 0; retry < 3 && status == 9009; ++retry)
+        status = std::system((line + " >" + output + " 2>" + error + "\"").c_str());
 #else
     const std::string line = "cd " + ShellWord(folder.string()) + " && (" + commandLine + ")";
     const int result = std::system((line + " >" + output + " 2>" + error).c_str());
