@@ -39,11 +39,8 @@ build=$(cd "$build" && pwd)
 for program in cellport cellport-batch cellport-make-image; do
   [ -x "$build/$program" ] || { echo "missing $build/$program: build it first" >&2; exit 1; }
 done
-if [ -z "$scratch_parent" ]; then
-  if [ -w /dev/shm ]; then scratch_parent=/dev/shm; else scratch_parent=${TMPDIR:-/tmp}; fi
-fi
-scratch=$(mktemp -d "$scratch_parent/cellport-batch-bench.XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
+. "$(dirname "$0")/scratch_folder.sh"
+make_scratch_folder cellport-batch-bench
 unset LD_LIBRARY_PATH
 
 echo "making $images images of 4 x 3 cells in $scratch"

@@ -50,11 +50,8 @@ for file in "$cellport" "$make_image" "$measure" "$build/libmdgridio.so" "$build
 done
 gdal=$(command -v gdal_translate) || { echo "gdal_translate not found (Debian gdal-bin)" >&2; exit 1; }
 
-if [ -z "$scratch_parent" ]; then
-  if [ -d /dev/shm ] && [ -w /dev/shm ]; then scratch_parent=/dev/shm; else scratch_parent=${TMPDIR:-/tmp}; fi
-fi
-scratch=$(mktemp -d "$scratch_parent/cellport-geotiff-bench.XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
+. "$(dirname "$0")/scratch_folder.sh"
+make_scratch_folder cellport-geotiff-bench
 log=$scratch/programs.log
 
 # name, cell type, data layout, pattern, flag, predictor for gdal_translate:

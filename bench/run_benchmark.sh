@@ -58,11 +58,8 @@ fi
 gdal=$(command -v gdal_translate || true)
 [ -n "$gdal" ] || echo "warning: gdal_translate not found (Debian gdal-bin): no GDAL column" >&2
 
-if [ -z "$scratch_parent" ]; then
-  if [ -d /dev/shm ] && [ -w /dev/shm ]; then scratch_parent=/dev/shm; else scratch_parent=${TMPDIR:-/tmp}; fi
-fi
-scratch=$(mktemp -d "$scratch_parent/cellport-bench.XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
+. "$(dirname "$0")/scratch_folder.sh"
+make_scratch_folder cellport-bench
 log=$scratch/programs.log
 
 # layout name, cell type, data layout, the grid's cell type for GDAL
