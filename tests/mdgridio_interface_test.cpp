@@ -3,7 +3,9 @@
 // other windows, other arguments, deleting.
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 #include <array>
@@ -13,6 +15,7 @@
 #include <limits>
 #include <random>
 
+#include "mdgridio/grid_places.h"
 #include "mdgridio/mdgridio.h"
 #include "support/run_process.h"
 #include "support/scratch_folder.h"
@@ -133,6 +136,42 @@ TEST_F(GridLibrary, AGridWithARefusedRowNeverClosesAsWhole) {
         EXPECT_FALSE(fs::exists("g/cells.hdr"));
         EXPECT_EQ(CellLyrDelete("g"), 0);
     }
+}
+
+// Other runs find a grid being written locked, and leave it alone, even
+// under a name as long as the system allows; a finished grid is judged
+// whole. Cells removed or replaced under an open grid never get a header.
+TEST_F(GridLibrary, AGridBeingWrittenIsLockedAndFinishesOnlyOverItsOwnCells) {
+    const int here = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::vector<std::string> names = {"g"};
+#ifdef CELLPORT_GEOTIFF
+    names.insert(names.end(), {"g.tif", std::string(251, 'n') + ".tif"});
+#endif
+    const Cells row(3, 5);
+    for (const std::string& name : names) {
+        const int channel = Create(name.c_str(), 1, {0, 0, 3, 2});
+        ASSERT_GE(channel, 0) << name.size();
+        const auto during = FolderListing(".");
+        EXPECT_EQ(mdgridio::JudgeGridPlace(here, name).state, mdgridio::PlaceState::BeingWritten);
+        EXPECT_EQ(mdgridio::ClearLeftover(here, name).state, mdgridio::PlaceState::BeingWritten);
+        EXPECT_EQ(FolderListing("."), during);
+        for (const int index : {0, 1}) PutWindowRow(channel, index, row.data());
+        EXPECT_EQ(CellLyrClose(channel), 0);
+        const auto state = mdgridio::JudgeGridPlace(here, name).state;
+        EXPECT_TRUE(state == mdgridio::PlaceState::Finished || (name != "g" && state == mdgridio::PlaceState::InTheWay))
+            << name.size();
+        EXPECT_EQ(CellLyrDelete(name.c_str()), 0);
+    }
+    for (const bool replaced : {false, true}) {
+        const int channel = Create("g", 1, {0, 0, 3, 2});
+        for (const int index : {0, 1}) PutWindowRow(channel, index, row.data());
+        fs::remove("g/cells.raw");
+        if (replaced) WriteFile("g/cells.raw", std::string(24, 'x'));
+        EXPECT_LT(CellLyrClose(channel), 0);
+        EXPECT_FALSE(fs::exists("g/cells.hdr"));
+        fs::remove_all("g");
+    }
+    close(here);
 }
 #endif
 
