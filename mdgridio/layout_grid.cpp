@@ -1,7 +1,7 @@
 #include "mdgridio/layout_grid.h"
 
 #include "mdgridio/folder/folder_grid.h"
-#include "mdgridio/geotiff/geotiff_grid.h"
+#include "mdgridio/geotiff/geotiff_file_grid.h"
 #include "mdgridio/grid_places.h"
 
 namespace mdgridio {

@@ -1,4 +1,4 @@
-#include "mdgridio/geotiff/geotiff_grid.h"
+#include "mdgridio/geotiff/geotiff_file_grid.h"
 
 #include <optional>
 #include <utility>
