@@ -1,13 +1,13 @@
 #include "mdgridio/geotiff_files.h"
 
-#include "mdgridio/geotiff/temporary_name.h"
-#include "mdgridio/grid_lock.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <utility>
+
+#include "mdgridio/geotiff/temporary_name.h"
+#include "mdgridio/grid_lock.h"
 
 namespace mdgridio {
 

@@ -1,7 +1,5 @@
 #include "mdgridio/grid_files.h"
 
-#include "mdgridio/grid_lock.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -9,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <utility>
+
+#include "mdgridio/grid_lock.h"
 
 namespace mdgridio {
 

@@ -87,6 +87,7 @@ TEST(GridPlaces, EachPlaceIsJudgedAndOnlyALeftoverIsCleared) {
         {"a user's GeoTIFF", "g.tif", {{"g.tif", Tiff(true, false, "scanner")}}, InTheWay},
         {"a user's other file", "g.tif", {{"g.tif", "II*"}}, InTheWay},
         {"a link to an empty file", "g.tif", {{"empty", ""}, {"g.tif@", "empty"}}, InTheWay},
+        {"the folder itself, holding cells", ".", {{"cells.raw", "1"}}, InTheWay},
     };
     for (const auto& [what, leaf, entries, judged] : cases) {
         const ScratchFolder scratch;
