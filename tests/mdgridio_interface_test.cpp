@@ -13,6 +13,7 @@
 #include <functional>
 #include <limits>
 #include <random>
+#include <tuple>
 
 #include "mdgridio/mdgridio.h"
 #include "support/run_process.h"
@@ -297,6 +298,27 @@ TEST_F(GridLibrary, AGeoTiffGridGivenUpLeavesNothing) {
     for (int index = firstFailure + 1; index < 2000; ++index) EXPECT_LT(PutWindowRow(failing, index, noise.data()), 0);
     EXPECT_LT(CellLyrClose(failing), 0);
     EXPECT_EQ(FolderListing("."), std::vector<std::string>{"whole.tif"});
+}
+
+// A setting out of its range refuses the grid rather than making it
+// otherwise than asked; the edges of the ranges are taken.
+TEST_F(GridLibrary, GeoTiffSettingsOutOfRangeRefuseTheGrid) {
+    const std::int32_t cell = 5;
+    for (const auto& [name, value, made] :
+         {std::tuple("MDGRIDIO_ZSTD_LEVEL", "0", false), {"MDGRIDIO_ZSTD_LEVEL", "23", false},
+          {"MDGRIDIO_ZSTD_LEVEL", "3x", false}, {"MDGRIDIO_THREADS", "0", false}, {"MDGRIDIO_THREADS", "257", false},
+          {"MDGRIDIO_ZSTD_LEVEL", "22", true}, {"MDGRIDIO_THREADS", "256", true}}) {
+        setenv(name, value, 1);
+        const int channel = Create("set.tif", 1, {0, 0, 1, 1});
+        unsetenv(name);
+        EXPECT_EQ(channel >= 0, made) << name << "=" << value;
+        if (channel >= 0) {
+            EXPECT_EQ(PutWindowRow(channel, 0, &cell), 0);
+            EXPECT_EQ(CellLyrClose(channel), 0);
+        }
+        EXPECT_EQ(FolderListing("."), made ? std::vector<std::string>{"set.tif"} : std::vector<std::string>{});
+        if (made) fs::remove("set.tif");
+    }
 }
 
 // Where each tile of a little-endian classic TIFF begins.
