@@ -21,7 +21,7 @@ std::string ModulePath() {
 }
 
 const GeoTiffModule* Load() {
-    // Kept loaded to the end of the process: libtiff keeps the module's tag extender.
+    // Kept loaded to the end of the process: GDAL does not expect to be unloaded.
     void* module = dlopen(ModulePath().c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) return nullptr;
     const auto* entry = static_cast<const GeoTiffModule*>(dlsym(module, GEOTIFF_MODULE_ENTRY));
