@@ -80,7 +80,7 @@ TEST_F(HostileRuns, InterruptionsEndTheRunPromptlyAndRemoveTheGrid) {
         const bool busy = &data == &noise;
         WriteFile(scratch / "image.doc",
                   ByteHeader(&data == &endless ? "packed binary" : "binary", busy ? 4000 : 1000, busy ? 100000 : 100));
-        const std::string await = busy ? AwaitGridAndState("[RS]", grid, "[ $(stat -c %s grid.tif.partial 2>/dev/null || echo 0) -gt 1000000 ]")
+        const std::string await = busy ? AwaitGridAndState("[RS]", grid, "[ $(stat -c %s grid.tif.partial 2>/dev/null || echo 0) -gt 200000 ]")
                                        : AwaitGridAndState(&data == &endless ? "R" : "S", grid);
         const ProcessResult run = Shell("rm -rf grid image.img; " + data + "\n" + asJob + " image " + grid +
                                         " & run=$!\n" + watchdog + await + "kill -" +
