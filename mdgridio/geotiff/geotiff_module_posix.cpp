@@ -39,7 +39,7 @@ const std::string modulePath = ModulePathAtLoad();
 
 const GeoTiffModule* Load() {
     if (modulePath.empty()) return nullptr;
-    // Kept loaded to the end of the process: GDAL does not expect to be unloaded.
+    // Kept loaded to the end of the process: libtiff keeps the tag extender it registered.
     void* module = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) return nullptr;
     const auto* entry = static_cast<const GeoTiffModule*>(dlsym(module, GEOTIFF_MODULE_ENTRY));
