@@ -6,8 +6,15 @@
 // The cell width, and also the cell height once the resolutions are equal.
 double CellSize(const ImageHeader& header);
 
-// Exact comparison of the column and row resolutions; a resolution that is
-// not a number compares as equal.
+// Resolutions that differ by less than this part of the cell size are
+// equal: far more than the rounding of decimal extents (`10.9` to `11.0`
+// over 120 cells), far less than any resampling would correct.
+inline constexpr double relativeResolutionBound = 1e-9;
+
+// Whether the cells are square: the column and row resolutions differ by at
+// most `relativeResolutionBound` of the column resolution, or by no more than
+// rounding the extents' decimal text to doubles explains. For an image with
+// at least one column and row and each minimum less than its maximum.
 bool HasEqualResolution(const ImageHeader& header);
 
 // Prints why the image cannot be converted and returns true, or returns
