@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 #include "image/printable_text.h"
@@ -76,7 +76,8 @@ bool RefuseEmptyExtent(const ImageHeader& header) {
 double ExtentRounding(double low, double high, std::int32_t cells) {
     constexpr double unitsInLastPlace = 4;
     const double edge = std::max(std::fabs(low), std::fabs(high));
-    return unitsInLastPlace * std::numeric_limits<double>::epsilon() * edge / static_cast<double>(cells);
+    constexpr double epsilon = std::numeric_limits<double>::epsilon();
+    return unitsInLastPlace * epsilon * edge / static_cast<double>(cells);
 }
 
 }  // namespace

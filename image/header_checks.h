@@ -6,7 +6,7 @@
 // The cell width, and also the cell height once the resolutions are equal.
 double CellSize(const ImageHeader& header);
 
-// Resolutions that differ by less than this part of the cell size are
+// Resolutions that differ by at most this part of the cell size are
 // equal: far more than the rounding of decimal extents (`10.9` to `11.0`
 // over 120 cells), far less than any resampling would correct.
 inline constexpr double relativeResolutionBound = 1e-9;

@@ -67,7 +67,8 @@ NumberFault IntegerFault(std::string_view text, const Reading<std::int32_t>& int
     if (integer.length == 0) return NumberFault::NoNumber;
     const Reading<double> real = ReadReal(text);
     const std::size_t end = std::max(real.length, integer.length);
-    if (real.length > integer.length && real.value != ReadReal(text.substr(0, integer.length)).value)
+    const bool goesOn = real.length > integer.length;
+    if (goesOn && real.value != ReadReal(text.substr(0, integer.length)).value)
         return NumberFault::NotWhole;
     return CommaAndDigitAt(text, end) ? NumberFault::DecimalComma : NumberFault::None;
 }
@@ -136,7 +137,8 @@ void ApplyHeaderLine(HeaderKey key, std::string_view value, ImageHeader& header)
 // case folding would depend on the locale, so this folds ASCII letters only.
 bool StartsWithAnyCase(std::string_view text, std::string_view prefix) {
     const auto lower = [](char character) {
-        return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a') : character;
+        const bool upper = character >= 'A' && character <= 'Z';
+        return upper ? static_cast<char>(character - 'A' + 'a') : character;
     };
     return text.size() >= prefix.size() &&
            std::equal(prefix.begin(), prefix.end(), text.begin(),

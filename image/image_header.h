@@ -69,7 +69,7 @@ struct ImageHeader {
 // is skipped.
 ImageHeader ReadImageHeader(ByteSource& source);
 
-// When `piece` begins with `key`, in any letter case, and holds a ':', gives the text after the
-// first ':' and one blank (space or tab) there, if any, up to the newline or
-// the end of the piece.
+// When `piece` begins with `key`, in any letter case, and holds a ':', gives
+// the text after the first ':' and one blank (space or tab) there, if any, up
+// to the newline or the end of the piece.
 bool SplitHeaderLine(std::string_view piece, std::string_view key, std::string_view& value);
