@@ -72,7 +72,8 @@ bool RefuseEmptyExtent(const ImageHeader& header) {
 
 // How far a resolution may be off through the rounding of the extents'
 // decimal text to doubles alone: a few units in the last place of the
-// larger edge, spread over the cells.
+// larger edge, spread over the cells. Far from the origin that can be a
+// large part of a narrow image's width, so `roundingResolutionLimit` caps it.
 double ExtentRounding(double low, double high, std::int32_t cells) {
     constexpr double unitsInLastPlace = 4;
     const double edge = std::max(std::fabs(low), std::fabs(high));
@@ -91,9 +92,11 @@ bool HasEqualResolution(const ImageHeader& header) {
     const double rowResolution = RowResolution(header);
     if (columnResolution == rowResolution) return true;
     if (!std::isfinite(columnResolution) || !std::isfinite(rowResolution)) return false;
-    const double bound = std::max({relativeResolutionBound * std::fabs(columnResolution),
-                                   ExtentRounding(header.minX, header.maxX, header.columns),
-                                   ExtentRounding(header.minY, header.maxY, header.rows)});
+    const double size = std::fabs(columnResolution);
+    const double rounding = std::max(ExtentRounding(header.minX, header.maxX, header.columns),
+                                     ExtentRounding(header.minY, header.maxY, header.rows));
+    const double bound = std::max(relativeResolutionBound * size,
+                                  std::min(rounding, roundingResolutionLimit * size));
     return std::fabs(columnResolution - rowResolution) <= bound;
 }
 
