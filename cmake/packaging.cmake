@@ -76,8 +76,11 @@ set(CPACK_PACKAGE_DESCRIPTION [[
 cellport converts a raster image, a text header (.doc) with a cell file
 (.img) of bytes, 16-bit integers or 32-bit reals, stored plainly or as
 run-length pairs, into a grid: a folder holding the cells as 32-bit values
-and a plain-text header, which GDAL and QGIS open. The grid is written by the
-bundled grid library, libmdgridio.]])
+and a plain-text header, or, for a name ending in .tif, one tiled,
+compressed GeoTIFF file; GDAL and QGIS open both. The grid is written by the
+bundled grid library, libmdgridio. cellport-batch converts every image of a
+folder tree, several at a time; run again, it converts only the images that
+have no grid yet.]])
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

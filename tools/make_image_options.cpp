@@ -149,7 +149,11 @@ CLI::Option* AddOptions(CLI::App& app, MakeImageOptions& options,
                    "Seed of the runs and noise patterns and of flagged cells")
         ->transform(WholeNumberFrom<std::uint64_t>(0))
         ->capture_default_str();
-    app.add_option("--cell-size", description.cellSize)->check(DecimalNumber())->capture_default_str();
+    app.add_option("--cell-size", description.cellSize,
+                   "Width and height of a cell, in map units; the header's extent\n"
+                   "is the corner plus columns and rows times this")
+        ->check(DecimalNumber())
+        ->capture_default_str();
     app.add_option("--min-x", description.minX, "Lower left corner, x")
         ->check(DecimalNumber())
         ->capture_default_str();
