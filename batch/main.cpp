@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -54,6 +55,8 @@ int main(int argc, char* argv[]) {
         case BatchParse::Ready: break;
     }
     platform::WatchInterruptSignals();
+    // The converters inherit it; each grid library resolves it.
+    if (options.srs && setenv("MDGRIDIO_SRS", options.srs->c_str(), 1) != 0) return Refuse("cannot set MDGRIDIO_SRS");
     const fs::path converter = ConverterBeside();
     if (access(converter.c_str(), X_OK) != 0) return Refuse("no converter at " + converter.string());
     std::error_code error;

@@ -112,7 +112,10 @@ private:
 bool Describe(GDALDatasetH dataset, const GridLayout& layout) {
     double transform[6] = {layout.originX, layout.cellSize, 0.0,
                            layout.originY, 0.0,             -layout.cellSize};
-    return GDALSetGeoTransform(dataset, transform) == CE_None &&
+    // GDAL turns the system into GeoKeys: EPSG code keys where it has one.
+    const bool systemSet = !layout.system.IsGiven() ||
+                           GDALSetProjection(dataset, layout.system.wkt.c_str()) == CE_None;
+    return GDALSetGeoTransform(dataset, transform) == CE_None && systemSet &&
            GDALSetRasterNoDataValue(GDALGetRasterBand(dataset, 1),
                                     NoDataValue(layout.cellType)) == CE_None;
 }

@@ -188,6 +188,61 @@ TEST_F(GridLibrary, RefusesWhatItCannotMakeAndLeavesEverythingAsItWas) {
     EXPECT_EQ(FolderListing("."), before);
 }
 
+#ifdef CELLPORT_SRS
+// MDGRIDIO_SRS as PROJ resolves it: the header names the system the way its
+// readers know it, through its EPSG code where the system has one for
+// certain. What PROJ does not resolve to a two-dimensional system that a
+// header line can hold fails a grid of either layout and leaves nothing.
+TEST_F(GridLibrary, TakesTheCoordinateSystemMdgridioSrsNames) {
+    const std::string utmWithoutCodes =
+        R"(PROJCS["WGS 84 / UTM zone 33N",GEOGCS["WGS 84",DATUM["WGS_1984",SPHEROID["WGS 84",6378137,)"
+        R"(298.257223563]],PRIMEM["Greenwich",0],UNIT["degree",0.0174532925199433]],PROJECTION[)"
+        R"("Transverse_Mercator"],PARAMETER["latitude_of_origin",0],PARAMETER["central_meridian",15],)"
+        R"(PARAMETER["scale_factor",0.9996],PARAMETER["false_easting",500000],PARAMETER["false_northing",0],)"
+        R"(UNIT["metre",1]])";
+    const struct {
+        std::string system;
+        const char* mapInfo;  // null: refused
+    } cases[] = {
+        {"", "map info = {Arbitrary, 1, 1, 0, 2, 1, 1, 0, North}"},
+        {"EPSG:32633", "map info = {UTM, 1, 1, 0, 2, 1, 1, 33, North, WGS-84}"},
+        {"EPSG:32760", "map info = {UTM, 1, 1, 0, 2, 1, 1, 60, South, WGS-84}"},
+        {"wgs 84", "map info = {Geographic Lat/Lon, 1, 1, 0, 2, 1, 1, WGS-84}"},
+        {utmWithoutCodes, "map info = {UTM, 1, 1, 0, 2, 1, 1, 33, North, WGS-84}"},
+        {"+proj=utm +zone=33 +datum=WGS84", "map info = {unknown, 1, 1, 0, 2, 1, 1}"},
+        {"EPSG:3857", "map info = {WGS 84 / Pseudo-Mercator, 1, 1, 0, 2, 1, 1}"},
+        {"nope", nullptr},        // PROJ's nearest name would be a moon's
+        {"EPSG:99999", nullptr},  // no such code
+        {"EPSG:4979", nullptr},   // three-dimensional
+        {"EPSG:5773", nullptr},   // heights only
+        {R"(GEOGCS["a}",DATUM["WGS_1984",SPHEROID["WGS 84",6378137,298.257223563]],PRIMEM["Greenwich",0],)"
+         R"(UNIT["degree",0.0174532925199433]])",
+         nullptr},
+    };
+    for (const auto& [system, mapInfo] : cases) {
+        SCOPED_TRACE(system);
+        setenv("MDGRIDIO_SRS", system.c_str(), 1);
+        for (const char* name : {"g", "g.tif"}) {
+            const int channel = Create(name, 1, {0, 0, 1, 2});
+            const std::int32_t cells[] = {1, 2};
+            if (mapInfo == nullptr) {
+                EXPECT_LT(channel, 0);
+                EXPECT_TRUE(FolderListing(".").empty());
+                continue;
+            }
+            EXPECT_EQ(PutWindowRow(channel, 0, cells) + PutWindowRow(channel, 1, cells + 1), 0);
+            EXPECT_EQ(CellLyrClose(channel), 0);
+        }
+        if (mapInfo == nullptr) continue;
+        const std::string header = ReadFile("g/cells.hdr");
+        EXPECT_NE(header.find(std::string("\n") + mapInfo + "\n"), std::string::npos) << header;
+        EXPECT_EQ(header.find("\ncoordinate system string = {") != std::string::npos, !system.empty());
+        EXPECT_EQ(CellLyrDelete("g") + CellLyrDelete("g.tif"), 0);
+    }
+    unsetenv("MDGRIDIO_SRS");
+}
+#endif
+
 // Only grids made here, whose folder is still the one made, go.
 TEST_F(GridLibrary, DeletesOnlyItsOwnGrids) {
     for (const char* name : {"finished", "with a file of someone else's", "made again"}) {
