@@ -266,13 +266,16 @@ TEST_P(Cases, PrintExitAndWriteAsExpected) {
         EXPECT_TRUE(Matches(*check.gridHeader, 0, text, 0)) << testing::PrintToString(text);
     }
     if (check.epsg) {
-        const std::string code = "import rasterio, sys\nwith rasterio.open(sys.argv[1]) as grid: print(grid.crs.to_epsg())";
+        // The grid's own system is the source: no -s_srs. Its place in degrees
+        // shows that gdalwarp reprojected rather than copied the coordinates.
+        const ProcessResult warp =
+            RunProcess({"gdalwarp", "-q", "-t_srs", "EPSG:4326", GridFile(grid), "warped.tif"}, {}, scratch.Path());
+        EXPECT_EQ(warp.exitStatus, 0) << warp.standardError;
+        const std::string code = "import rasterio, sys\nwith rasterio.open(sys.argv[1]) as grid, "
+                                 "rasterio.open('warped.tif') as warped:\n"
+                                 "  print(grid.crs.to_epsg(), 'at %.1f %.1f' % (warped.bounds.left, warped.bounds.top))";
         EXPECT_EQ(RunProcess({"/usr/bin/python3", "-c", code, GridFile(grid)}, {}, scratch.Path()).standardOutput,
                   *check.epsg + "\n");
-        // The grid's own system is the source: no -s_srs.
-        const ProcessResult warp =
-            RunProcess({"gdalwarp", "-q", "-t_srs", "EPSG:3857", GridFile(grid), "warped.tif"}, {}, scratch.Path());
-        EXPECT_EQ(warp.exitStatus, 0) << warp.standardError;
     }
     if (!check.sameAsFolderGrid) return;
     arguments.at(2) = "folder grid";
