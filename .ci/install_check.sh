@@ -146,10 +146,14 @@ depends=$(field Depends)
 while IFS= read -r dependency; do
   name=$(sed 's/^ *//; s/[ (].*//' <<<"$dependency")
   case $name in
-    libc6 | libstdc++6 | libgcc-s1 | libgdal[0-9]*) ;;  # GDAL for the GeoTIFF module only
+    libc6 | libstdc++6 | libgcc-s1) ;;
+    libtiff[0-9]* | libzstd[0-9]*) ;;  # the GeoTIFF module's
     *) fail "package depends on $name: $depends" ;;
   esac
 done < <(tr ',|' '\n' <<<"$depends")
+for library in libtiff libzstd; do
+  grep -q "$library[0-9]" <<<"$depends" || fail "package does not depend on $library, which the GeoTIFF module links: $depends"
+done
 
 # The packed program and library, stripped, still convert exactly.
 dpkg-deb -x "$package" "$scratch/unpacked"

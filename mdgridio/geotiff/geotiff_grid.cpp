@@ -1,0 +1,164 @@
+// The GeoTIFF module: writes one grid as a tiled GeoTIFF. The run's thread
+// puts rows into a band of tile rows; when rows move on to another band,
+// the band goes to the compressing workers while the next one fills, so at
+// most two bands and the tiles in flight are held.
+#include <zstd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "mdgridio/geotiff/tiff_file.h"
+#include "mdgridio/geotiff/tile_band.h"
+#include "mdgridio/geotiff/tile_compressors.h"
+#include "mdgridio/geotiff/tile_predictor.h"
+#include "mdgridio/geotiff/writer_settings.h"
+#include "mdgridio/geotiff_files.h"
+#include "mdgridio/geotiff_module.h"
+
+namespace mdgridio {
+
+struct GeoTiffGrid {
+    TileGrid tiles;
+    std::optional<TakenName> name;
+    TiffFile file;
+    std::vector<bool> bandsSent;
+    TileBand bands[2];
+    TileBand* filling = &bands[0];
+    TileBand* previous = &bands[1];  // sent, until its tiles are written
+    bool fillingSentBefore = false;
+    std::int32_t rowsCovered = 0;  // up to the last row written
+    bool failed = false;
+    // Last, so that the workers stop before anything they use goes.
+    std::optional<TileCompressors> compressors;
+
+    explicit GeoTiffGrid(const GridLayout& layout)
+        : tiles(layout), bandsSent(std::size_t(tiles.tilesDown)), bands{TileBand(tiles), TileBand(tiles)} {}
+    GeoTiffGrid(const GeoTiffGrid&) = delete;
+    GeoTiffGrid& operator=(const GeoTiffGrid&) = delete;
+};
+
+namespace {
+
+// The band in hand goes to the workers once the one before it is written.
+bool SendFilling(GeoTiffGrid& grid) {
+    if (!grid.filling->Active()) return true;
+    if (!grid.compressors->Release(*grid.previous)) return false;
+    grid.previous->End();
+    if (!grid.compressors->Send(*grid.filling, grid.tiles.tilesAcross, grid.fillingSentBefore)) return false;
+    grid.bandsSent[std::size_t(grid.filling->Index())] = true;
+    std::swap(grid.filling, grid.previous);
+    return true;
+}
+
+// A band written before (rows out of order) is read back from the file.
+bool ReadBack(GeoTiffGrid& grid, std::int32_t band) {
+    if (!grid.compressors->Drain()) return false;
+    const CellType cellType = grid.tiles.layout.cellType;
+    std::vector<std::uint32_t> cells(tileCells);
+    for (std::int32_t column = 0; column < grid.tiles.tilesAcross; ++column) {
+        const auto tile = std::uint32_t(std::int64_t{band} * grid.tiles.tilesAcross + column);
+        const std::vector<unsigned char> compressed = grid.file.ReadTile(tile);
+        const std::size_t size =
+            ZSTD_decompress(cells.data(), tileCells * 4, compressed.data(), compressed.size());
+        if (ZSTD_isError(size) || size != tileCells * 4) return false;
+        UndoPredictor(cellType, cells.data());
+        grid.filling->RestoreTile(column, cells.data());
+    }
+    return true;
+}
+
+bool SwitchTo(GeoTiffGrid& grid, std::int32_t band) {
+    if (!SendFilling(grid)) return false;
+    grid.filling->Start(band);
+    grid.fillingSentBefore = grid.bandsSent[std::size_t(band)];
+    return !grid.fillingSentBefore || ReadBack(grid, band);
+}
+
+bool WriteRow(GeoTiffGrid& grid, std::int32_t row, const void* cells) {
+    const std::int32_t band = row / tileSide;
+    if (band != grid.filling->Index() && !SwitchTo(grid, band)) return false;
+    std::memcpy(grid.filling->Row(row - band * tileSide), cells, std::size_t(RowBytes(grid.tiles.layout)));
+    return true;
+}
+
+// The band in hand, then every band no row was written to, as no-data.
+bool WriteRemainingBands(GeoTiffGrid& grid) {
+    for (std::int32_t band = 0; band < grid.tiles.tilesDown; ++band) {
+        if (!grid.bandsSent[std::size_t(band)] && band != grid.filling->Index() && !SwitchTo(grid, band))
+            return false;
+    }
+    return SendFilling(grid) && grid.compressors->Drain();
+}
+
+// Workers past what two bands of tiles can keep busy would only wait.
+int WorkersFor(const TileGrid& tiles, int asked) {
+    const std::int64_t useful = std::min(tiles.Tiles(), 2 * std::int64_t{tiles.tilesAcross});
+    return int(std::clamp<std::int64_t>(useful, 1, asked));
+}
+
+GeoTiffGrid* Create(const char* path, const GridLayout* layout) try {
+    const std::optional<WriterSettings> settings = ReadWriterSettings();
+    if (!settings) return nullptr;
+    auto grid = std::make_unique<GeoTiffGrid>(*layout);
+    if (grid->tiles.Tiles() > std::numeric_limits<std::uint32_t>::max()) return nullptr;
+    auto name = TakeName(path);
+    if (!name) return nullptr;
+    grid->name.emplace(std::move(*name));
+    if (!grid->file.Open(grid->name->TemporaryPath(), grid->tiles, settings->level)) return nullptr;
+    TiffFile* file = &grid->file;
+    grid->compressors.emplace(WorkersFor(grid->tiles, settings->workers), layout->cellType, settings->level,
+                              [file](FinishedTile& tile) {
+                                  return tile.rewrite ? file->RewriteTile(tile.index, tile.cells.data())
+                                                      : file->WriteTile(tile.index, tile.compressed.data(),
+                                                                        tile.compressed.size());
+                              });
+    return grid.release();
+} catch (...) {
+    return nullptr;
+}
+
+int PutRow(GeoTiffGrid* grid, int row, const void* cells) try {
+    if (grid->failed || cells == nullptr || row < 0 || row >= grid->tiles.layout.rows) return -1;
+    if (grid->compressors->Failed() || !WriteRow(*grid, row, cells)) {
+        grid->failed = true;
+        return -1;
+    }
+    grid->rowsCovered = std::max(grid->rowsCovered, row + 1);
+    return 0;
+} catch (...) {
+    grid->failed = true;
+    return -1;
+}
+
+int Finish(GeoTiffGrid* grid, FileIdentity* finished) try {
+    const std::unique_ptr<GeoTiffGrid> owned(grid);
+    const bool whole = !owned->failed && owned->rowsCovered == owned->tiles.layout.rows;
+    if (!whole || !WriteRemainingBands(*owned)) return -1;
+    owned->compressors.reset();
+    const std::optional<FileIdentity> placed = owned->file.Close() ? owned->name->PutInPlace() : std::nullopt;
+    if (!placed) return -1;
+    *finished = *placed;
+    return 0;
+} catch (...) {
+    return -1;
+}
+
+void Discard(GeoTiffGrid* grid) { delete grid; }
+
+int RemoveFinished(const char* name, FileIdentity* identity) {
+    return RemoveFileIfStill(name, *identity) ? 0 : -1;
+}
+
+}  // namespace
+
+}  // namespace mdgridio
+
+extern "C" __attribute__((visibility("default")))
+const mdgridio::GeoTiffModule MdgridioGeoTiffModule = {
+    mdgridio::Create, mdgridio::PutRow, mdgridio::Finish, mdgridio::Discard,
+    mdgridio::RemoveFinished};
