@@ -30,7 +30,7 @@ struct Case {
     bool caseSensitiveNames = false;
     bool sameAsFolderGrid = false;
     std::optional<Lines> calls, rows, gdal, cells, leaves, doc, gridHeader;
-    std::optional<std::string> epsg;
+    std::optional<std::string> epsg, cog;
 };
 
 void PrintTo(const Case& check, std::ostream* stream) { *stream << check.where; }
@@ -122,6 +122,7 @@ void Apply(const std::string& keyword, const std::string& rest, const Lines& blo
     else if (keyword == "doc") check.doc = block;
     else if (keyword == "grid-header") check.gridHeader = block;
     else if (keyword == "epsg") check.epsg = rest;
+    else if (keyword == "cog") check.cog = rest;
     else if (keyword == "same-as-folder-grid") check.sameAsFolderGrid = true;
     else throw std::runtime_error(check.where + ": unknown word " + keyword);
 }
@@ -276,6 +277,11 @@ TEST_P(Cases, PrintExitAndWriteAsExpected) {
                                  "  print(grid.crs.to_epsg(), 'at %.1f %.1f' % (warped.bounds.left, warped.bounds.top))";
         EXPECT_EQ(RunProcess({"/usr/bin/python3", "-c", code, GridFile(grid)}, {}, scratch.Path()).standardOutput,
                   *check.epsg + "\n");
+    }
+    if (check.cog) {
+        const std::string checker = CELLPORT_SOURCE_DIR "/tests/support/check_cog.py";
+        const ProcessResult checked = RunProcess({"/usr/bin/python3", checker, grid}, {}, scratch.Path());
+        EXPECT_EQ(checked.standardOutput, *check.cog + "\n") << checked.standardError;
     }
     if (!check.sameAsFolderGrid) return;
     arguments.at(2) = "folder grid";
