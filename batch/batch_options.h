@@ -11,6 +11,7 @@ struct BatchOptions {
     unsigned shardCount = 1;
     bool quiet = false;
     bool tif = false;
+    bool cog = false;  // Cloud-Optimized GeoTIFFs; implies tif
     std::optional<std::string> srs;  // MDGRIDIO_SRS for every conversion
     std::string inDir;
     std::string outDir;
