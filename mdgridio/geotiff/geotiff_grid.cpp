@@ -35,6 +35,11 @@ struct GeoTiffGrid {
     // to be copied behind its overviews.
     bool cloudOptimized = false;
     TiffFile file;
+    // Overviews made as rows arrive in order, top row first; any other
+    // order drops them, to be made from the file in the end.
+    std::optional<OverviewTiles> overviews;
+    std::optional<OverviewPyramid> pyramid;
+    std::int32_t pyramidRows = 0;
     std::vector<bool> bandsSent;
     TileBand bands[2];
     TileBand* filling = &bands[0];
@@ -108,29 +113,61 @@ bool WriteRemainingBands(GeoTiffGrid& grid) {
     return SendFilling(grid) && grid.compressors->Drain();
 }
 
-// The grid's own tiles, read back a band at a time, feed the overviews; then
-// the whole goes into the grid's file. Memory: a band, and a band of each
-// overview level.
-bool WriteCloudOptimized(GeoTiffGrid& grid) {
+// Overviews to be fed the grid's rows from the top; false without room for them.
+bool StartOverviews(GeoTiffGrid& grid) {
     const GridLayout& layout = grid.tiles.layout;
-    const std::vector<LevelSize> sizes = OverviewSizes(layout.columns, layout.rows);
-    OverviewTiles overviews(layout.cellType, grid.level, sizes, grid.name->OpenScratch());
-    OverviewPyramid pyramid(layout.cellType, layout.columns, layout.rows,
-                            [&](std::size_t level, std::int32_t row, const std::uint32_t* cells) {
-                                return overviews.PutRow(level, row, cells);
-                            });
+    grid.pyramidRows = 0;
+    grid.pyramid.reset();
+    grid.overviews.reset();
+    grid.overviews.emplace(layout.cellType, grid.level, OverviewSizes(layout.columns, layout.rows),
+                           grid.name->OpenScratch());
+    OverviewTiles* overviews = &*grid.overviews;
+    grid.pyramid.emplace(layout.cellType, layout.columns, layout.rows,
+                         [overviews](std::size_t level, std::int32_t row, const std::uint32_t* cells) {
+                             return overviews->PutRow(level, row, cells);
+                         });
+    return grid.overviews->Usable();
+}
+
+// Rows that came in order feed the overviews as they arrive; the first out
+// of order drops them.
+bool FeedOverviews(GeoTiffGrid& grid, std::int32_t row, const void* cells) {
+    if (!grid.pyramid) return true;
+    if (row != grid.pyramidRows) {
+        grid.pyramid.reset();
+        grid.overviews.reset();
+        return true;
+    }
+    ++grid.pyramidRows;
+    return grid.pyramid->PutRow(static_cast<const std::uint32_t*>(cells));
+}
+
+// Overviews dropped are made again from the grid's own tiles, read back a
+// band at a time.
+bool OverviewsFromFile(GeoTiffGrid& grid) {
+    if (!StartOverviews(grid)) return false;
     TileBand& band = *grid.filling;
     for (std::int32_t index = 0; index < grid.tiles.tilesDown; ++index) {
         band.Start(index);
         if (!ReadBand(grid, index, band)) return false;
-        const std::int32_t rows = std::min(tileSide, layout.rows - index * tileSide);
+        const std::int32_t rows = std::min(tileSide, grid.tiles.layout.rows - index * tileSide);
         for (std::int32_t row = 0; row < rows; ++row) {
-            if (!pyramid.PutRow(band.Row(row))) return false;
+            if (!FeedOverviews(grid, index * tileSide + row, band.Row(row))) return false;
         }
     }
     band.End();
-    if (!pyramid.Finish() || !overviews.Finish()) return false;
+    return true;
+}
+
+// The overviews' last rows, then the whole into the grid's file.
+bool WriteCloudOptimized(GeoTiffGrid& grid) {
+    const GridLayout& layout = grid.tiles.layout;
+    const bool complete = grid.pyramid && grid.pyramidRows == layout.rows;
+    if (!complete && !OverviewsFromFile(grid)) return false;
+    if (!grid.pyramid->Finish() || !grid.overviews->Finish()) return false;
+    const OverviewTiles& overviews = *grid.overviews;
     std::vector<CogImage> images{{{layout.columns, layout.rows}, [&](std::uint32_t tile) { return grid.file.ReadTile(tile); }}};
+    const std::vector<LevelSize> sizes = OverviewSizes(layout.columns, layout.rows);
     for (std::size_t level = 1; level <= sizes.size(); ++level) {
         images.push_back({sizes[level - 1], [&, level](std::uint32_t tile) { return overviews.Tile(level, tile); }});
     }
@@ -161,7 +198,7 @@ GeoTiffGrid* Create(const char* path, const GridLayout* layout) try {
         tilesPath = "/proc/self/fd/" + std::to_string(scratch);
         const bool opened = grid->file.Open(tilesPath, grid->tiles, settings->level);
         close(scratch);  // the TIFF holds the file open itself
-        if (!opened) return nullptr;
+        if (!opened || !StartOverviews(*grid)) return nullptr;
     } else if (!grid->file.Open(tilesPath, grid->tiles, settings->level)) {
         return nullptr;
     }
@@ -179,7 +216,7 @@ GeoTiffGrid* Create(const char* path, const GridLayout* layout) try {
 
 int PutRow(GeoTiffGrid* grid, int row, const void* cells) try {
     if (grid->failed || cells == nullptr || row < 0 || row >= grid->tiles.layout.rows) return -1;
-    if (grid->compressors->Failed() || !WriteRow(*grid, row, cells)) {
+    if (grid->compressors->Failed() || !WriteRow(*grid, row, cells) || !FeedOverviews(*grid, row, cells)) {
         grid->failed = true;
         return -1;
     }

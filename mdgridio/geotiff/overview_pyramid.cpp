@@ -1,6 +1,7 @@
 #include "mdgridio/geotiff/overview_pyramid.h"
 
 #include <bit>
+#include <algorithm>
 #include <cmath>
 
 namespace mdgridio {
@@ -16,45 +17,61 @@ std::vector<LevelSize> OverviewSizes(std::int32_t columns, std::int32_t rows) {
 }
 
 OverviewPyramid::OverviewPyramid(CellType cellType, std::int32_t columns, std::int32_t rows, RowSink sink)
-    : cellType(cellType), columns(columns), sink(std::move(sink)), rowSums(std::size_t(columns)),
-      rowCounts(std::size_t(columns)) {
+    : cellType(cellType), columns(columns), sink(std::move(sink)) {
+    // Sums and counts only for averages.
+    const std::size_t averaged = cellType == CellType::Float ? 1 : 0;
     for (const LevelSize& size : OverviewSizes(columns, rows)) {
         const auto width = std::size_t(size.columns);
-        levels.push_back({size, std::vector<double>(width), std::vector<std::uint32_t>(width),
+        levels.push_back({size, std::vector<double>(averaged * width), std::vector<std::uint32_t>(averaged * width),
                           std::vector<std::uint32_t>(width), 0, 0});
     }
 }
 
 bool OverviewPyramid::PutRow(const std::uint32_t* cells) {
     if (levels.empty()) return true;
+    if (cellType == CellType::Integer) return FeedNearest(0, cells);
+    // The grid's own cells fold straight into the first level.
+    Level& level = levels[0];
+    const bool upper = level.rowsIn % 2 == 0;
+    ++level.rowsIn;
     const std::uint32_t noData = NoDataBits(cellType);
-    for (std::size_t column = 0; column < rowSums.size(); ++column) {
-        if (cellType == CellType::Integer) {
-            rowSums[column] = std::bit_cast<std::int32_t>(cells[column]);
-            continue;
+    for (std::int32_t column = 0; column < level.size.columns; ++column) {
+        double sum = 0.0;
+        std::uint32_t count = 0;
+        for (std::int32_t at = 2 * column; at < std::min(2 * column + 2, columns); ++at) {
+            const float value = std::bit_cast<float>(cells[at]);
+            if (cells[at] == noData || std::isnan(value)) continue;
+            sum += value;
+            ++count;
         }
-        const float value = std::bit_cast<float>(cells[column]);
-        const bool holdsValue = cells[column] != noData && !std::isnan(value);
-        rowSums[column] = holdsValue ? value : 0.0;
-        rowCounts[column] = holdsValue ? 1 : 0;
+        const auto into = std::size_t(column);
+        level.sums[into] = upper ? sum : level.sums[into] + sum;
+        level.counts[into] = upper ? count : level.counts[into] + count;
     }
-    return Feed(0, columns, rowSums.data(), rowCounts.data());
+    return upper || Emit(0);
+}
+
+// The upper row of each pair of the level below gives the level's row:
+// every second cell of it. The lower row is only counted.
+bool OverviewPyramid::FeedNearest(std::size_t index, const std::uint32_t* cells) {
+    Level& level = levels[index];
+    const bool upper = level.rowsIn % 2 == 0;
+    ++level.rowsIn;
+    if (!upper) return Emit(index);
+    for (std::size_t column = 0; column < level.cells.size(); ++column) level.cells[column] = cells[2 * column];
+    return true;
 }
 
 // Folds a row of the level below into the level's row under way: pairs of
 // cells across, pairs of rows down.
-bool OverviewPyramid::Feed(std::size_t index, std::int32_t inputColumns, const double* sums,
-                           const std::uint32_t* counts) {
+bool OverviewPyramid::FeedAverage(std::size_t index, std::int32_t inputColumns, const double* sums,
+                                  const std::uint32_t* counts) {
     Level& level = levels[index];
     const bool upper = level.rowsIn % 2 == 0;
     ++level.rowsIn;
     for (std::int32_t column = 0; column < level.size.columns; ++column) {
         const std::int32_t left = 2 * column, right = left + 1;
         const auto at = std::size_t(column);
-        if (cellType == CellType::Integer) {
-            if (upper) level.sums[at] = sums[left];
-            continue;
-        }
         double sum = sums[left];
         std::uint32_t count = counts[left];
         if (right < inputColumns) {
@@ -70,18 +87,16 @@ bool OverviewPyramid::Feed(std::size_t index, std::int32_t inputColumns, const d
 bool OverviewPyramid::Emit(std::size_t index) {
     Level& level = levels[index];
     level.rowsIn += level.rowsIn % 2;  // a last row alone is complete
-    for (std::size_t column = 0; column < level.cells.size(); ++column) {
-        if (cellType == CellType::Integer) {
-            level.cells[column] = std::bit_cast<std::uint32_t>(std::int32_t(level.sums[column]));
-        } else {
-            const std::uint32_t count = level.counts[column];
-            level.cells[column] = count == 0 ? NoDataBits(cellType)
-                                             : std::bit_cast<std::uint32_t>(float(level.sums[column] / count));
-        }
+    const bool nearest = cellType == CellType::Integer;
+    for (std::size_t column = 0; column < level.cells.size() && !nearest; ++column) {
+        const std::uint32_t count = level.counts[column];
+        level.cells[column] = count == 0 ? NoDataBits(cellType)
+                                         : std::bit_cast<std::uint32_t>(float(level.sums[column] / count));
     }
     if (!sink(index + 1, level.rowsOut++, level.cells.data())) return false;
-    return index + 1 == levels.size() ||
-           Feed(index + 1, level.size.columns, level.sums.data(), level.counts.data());
+    if (index + 1 == levels.size()) return true;
+    return nearest ? FeedNearest(index + 1, level.cells.data())
+                   : FeedAverage(index + 1, level.size.columns, level.sums.data(), level.counts.data());
 }
 
 bool OverviewPyramid::Finish() {

@@ -37,8 +37,8 @@ public:
     std::size_t Levels() const { return levels.size(); }
 
 private:
-    // A row under way: per cell the sum of its grid cells that hold a value
-    // and their count (integers: the top-left cell's value).
+    // A row under way: integers its cells; floats per cell the sum of its
+    // grid cells that hold a value and their count.
     struct Level {
         LevelSize size;
         std::vector<double> sums;
@@ -47,15 +47,14 @@ private:
         std::int32_t rowsIn = 0;
         std::int32_t rowsOut = 0;
     };
-    bool Feed(std::size_t level, std::int32_t inputColumns, const double* sums, const std::uint32_t* counts);
+    bool FeedNearest(std::size_t level, const std::uint32_t* cells);
+    bool FeedAverage(std::size_t level, std::int32_t inputColumns, const double* sums, const std::uint32_t* counts);
     bool Emit(std::size_t level);
 
     CellType cellType;
     std::int32_t columns;
     std::vector<Level> levels;
     RowSink sink;
-    std::vector<double> rowSums;
-    std::vector<std::uint32_t> rowCounts;
 };
 
 }  // namespace mdgridio

@@ -27,6 +27,8 @@ public:
     // A tile as stored, compressed; empty on failure.
     std::vector<unsigned char> Tile(std::size_t level, std::uint32_t tile) const;
     std::uint64_t StoredBytes() const { return end; }
+    // False when no scratch file could be had.
+    bool Usable() const { return scratch >= 0; }
 
 private:
     struct Stored {
