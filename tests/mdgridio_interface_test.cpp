@@ -286,7 +286,8 @@ std::string GeoTiffCells(const std::string& name) {
 }
 
 // As in the folder; the last case goes back to a row of tiles it left (598
-// after 599, 0 and 300), which must be read back, not begun afresh.
+// after 599, 0 and 300), which must be read back, not begun afresh. Each
+// also cloud-optimized, whose overviews then come from the file.
 TEST_F(GridLibrary, GeoTiffRowsInAnyOrderHoldTheirLastCellsAndNoDataWhereSkipped) {
     const struct {
         const char* name;
@@ -295,7 +296,10 @@ TEST_F(GridLibrary, GeoTiffRowsInAnyOrderHoldTheirLastCellsAndNoDataWhereSkipped
     } cases[] = {{"g.tif", 1, 3, 5, {{2, 7}, {0, 0x80000000u}, {4, 0x7fffffffu}, {2, 9}}},
                  {"g.TIFF", 2, 2, 4, {{3, 0x3fc00000u}, {1, 0xc0100000u}}},
                  {"g.Tif", 1, 700, 600, {{599, 5}, {0, 6}, {300, 8}, {256, 9}, {598, 4}}}};
+    for (const char* kind : {"", "cog"})
     for (const auto& [name, cellType, columns, rows, writes] : cases) {
+        SCOPED_TRACE(kind);
+        setenv("MDGRIDIO_GEOTIFF", kind, 1);
         Cells expected(std::size_t(columns) * rows, cellType == 2 ? 0xff7fffffu : 0x80000001u);
         const int channel = Create(name, cellType, {10, 20, 10.0 + columns, 20.0 + rows});
         ASSERT_GE(channel, 0);
@@ -314,9 +318,15 @@ TEST_F(GridLibrary, GeoTiffRowsInAnyOrderHoldTheirLastCellsAndNoDataWhereSkipped
         const std::string bytes = GeoTiffCells(name);
         EXPECT_TRUE(bytes.size() == 4 * expected.size() && !std::memcmp(bytes.data(), expected.data(), bytes.size()))
             << name;
+        if (*kind != '\0') {
+            const ProcessResult cog =
+                RunProcess({"/usr/bin/python3", CELLPORT_SOURCE_DIR "/tests/support/check_cog.py", name}, {}, ".");
+            EXPECT_EQ(cog.exitStatus, 0) << cog.standardError;
+        }
         EXPECT_EQ(CellLyrDelete(name), 0);
         EXPECT_TRUE(FolderListing(".").empty());
     }
+    unsetenv("MDGRIDIO_GEOTIFF");
 }
 
 // Giving up part way (closing without the last row, a failed write, a
