@@ -15,7 +15,7 @@
 # columns.
 #
 #   bench/geotiff_benchmark.sh [--size N|small] [--runs R] [--level L] [--levels "1 3 ..."]
-#                              [--no-previous] [--scratch DIR] [--check] [BUILD_DIR]
+#                              [--images "NAME ..."] [--no-previous] [--scratch DIR] [--check] [BUILD_DIR]
 #
 # BUILD_DIR (default: build) is a Release build with bench/ in it and the
 # GeoTIFF module; nothing of it is built here. --check: exit 1 when a bound fails.
@@ -23,12 +23,13 @@ set -euo pipefail
 shopt -s inherit_errexit
 
 usage() {
-  echo "usage: $0 [--size N|small] [--runs R] [--level L] [--levels \"L ...\"] [--no-previous]" >&2
+  echo "usage: $0 [--size N|small] [--runs R] [--level L] [--levels \"L ...\"] [--images \"NAME ...\"] [--no-previous]" >&2
   echo "          [--scratch DIR] [--check] [BUILD_DIR]" >&2
   echo "  --size         images of N x N cells (default 6000); small: 500 x 500" >&2
   echo "  --runs         timed runs of each way after one warm-up (default 3)" >&2
   echo "  --level        ZSTD level of cellport, zstd and gdal_translate (default 9, the previous writer's)" >&2
   echo "  --levels       also time cellport and zstd -T1 at each of these levels" >&2
+  echo "  --images       only these: byte-runs integer-runs land-cover real-noise" >&2
   echo "  --no-previous  do not build and time the previous writer" >&2
   echo "  --scratch      folder for images and grids (default /dev/shm if writable, else TMPDIR)" >&2
   echo "  --check        exit with status 1 when a bound is not met" >&2
@@ -39,6 +40,7 @@ size=6000
 runs=3
 level=9
 levels=
+only=
 previous=true
 scratch_parent=
 check=false
@@ -49,6 +51,7 @@ while [ $# -gt 0 ]; do
     --runs) [ $# -ge 2 ] || usage; runs=$2; shift 2 ;;
     --level) [ $# -ge 2 ] || usage; level=$2; shift 2 ;;
     --levels) [ $# -ge 2 ] || usage; levels=$2; shift 2 ;;
+    --images) [ $# -ge 2 ] || usage; only=$2; shift 2 ;;
     --no-previous) previous=false; shift ;;
     --scratch) [ $# -ge 2 ] || usage; scratch_parent=$2; shift 2 ;;
     --check) check=true; shift ;;
@@ -197,6 +200,7 @@ failed=()
 mkdir -p "$scratch/images"
 for entry in "${images[@]}"; do
   read -r name type layout pattern run range flag <<<"$entry"
+  [ -z "$only" ] || [[ " $only " == *" $name "* ]] || continue
   make_image "$type" "$layout" "$pattern" "$run" "$range" "$flag" "$size" "$size" "$scratch/images/$name"
   rm -rf "$scratch/raw"
   measured "$cellport" "$scratch/images/$name" "$scratch/raw" >/dev/null

@@ -7,11 +7,13 @@
 #endif
 
 #include <array>
+#include <bit>
 #include <csignal>
 #include <cstring>
 #include <functional>
 #include <limits>
 #include <random>
+#include <tuple>
 
 #include "mdgridio/mdgridio.h"
 #include "support/run_process.h"
@@ -369,6 +371,134 @@ TEST_F(GridLibrary, AGeoTiffGridGivenUpLeavesNothing) {
     for (int index = firstFailure + 1; index < 2000; ++index) EXPECT_LT(PutWindowRow(failing, index, noise.data()), 0);
     EXPECT_LT(CellLyrClose(failing), 0);
     EXPECT_EQ(FolderListing("."), std::vector<std::string>{"whole.tif"});
+}
+
+// A setting out of its range refuses the grid rather than making it
+// otherwise than asked; the edges of the ranges are taken.
+TEST_F(GridLibrary, GeoTiffSettingsOutOfRangeRefuseTheGrid) {
+    const std::int32_t cell = 5;
+    for (const auto& [name, value, made] :
+         {std::tuple("MDGRIDIO_ZSTD_LEVEL", "0", false), {"MDGRIDIO_ZSTD_LEVEL", "23", false},
+          {"MDGRIDIO_ZSTD_LEVEL", "3x", false}, {"MDGRIDIO_THREADS", "0", false}, {"MDGRIDIO_THREADS", "257", false},
+          {"MDGRIDIO_ZSTD_LEVEL", "22", true}, {"MDGRIDIO_THREADS", "256", true}}) {
+        setenv(name, value, 1);
+        const int channel = Create("set.tif", 1, {0, 0, 1, 1});
+        unsetenv(name);
+        EXPECT_EQ(channel >= 0, made) << name << "=" << value;
+        if (channel >= 0) {
+            EXPECT_EQ(PutWindowRow(channel, 0, &cell), 0);
+            EXPECT_EQ(CellLyrClose(channel), 0);
+        }
+        EXPECT_EQ(FolderListing("."), made ? std::vector<std::string>{"set.tif"} : std::vector<std::string>{});
+        if (made) fs::remove("set.tif");
+    }
+}
+
+// Where each tile of a little-endian classic TIFF begins.
+std::vector<std::uint32_t> TileOffsets(const std::string& name) {
+    const std::string file = ReadFile(name);
+    const auto at = [&](std::size_t offset, std::size_t size) {
+        std::uint32_t value = 0;
+        if (offset + size <= file.size()) std::memcpy(&value, file.data() + offset, size);
+        return value;
+    };
+    const std::uint32_t directory = at(4, 4);
+    for (std::uint32_t entry = 0; entry < at(directory, 2); ++entry) {
+        const std::size_t field = directory + 2 + 12 * std::size_t{entry};
+        if (at(field, 2) != 324) continue;  // tile offsets, 32-bit
+        const std::uint32_t count = at(field + 4, 4);
+        const std::size_t values = count == 1 ? field + 8 : at(field + 8, 4);
+        std::vector<std::uint32_t> offsets;
+        for (std::uint32_t tile = 0; tile < count; ++tile) offsets.push_back(at(values + 4 * tile, 4));
+        return offsets;
+    }
+    return {};
+}
+
+// With more workers than cores and tiles that take very different times
+// (noise at a slow level beside constant cells), tiles finish out of order;
+// they are stored in order all the same, each in its place.
+TEST_F(GridLibrary, GeoTiffTilesFinishedOutOfOrderAreStoredInOrder) {
+    setenv("MDGRIDIO_THREADS", "4", 1);
+    setenv("MDGRIDIO_ZSTD_LEVEL", "19", 1);
+    const int columns = 1024, rows = 300;
+    Cells expected(std::size_t(columns) * rows);
+    std::mt19937 random(2);
+    const int channel = Create("order.tif", 1, {0, 0, columns, rows});
+    for (int row = 0; row < rows; ++row) {
+        const auto cells = expected.begin() + std::ptrdiff_t{row} * columns;
+        std::generate(cells, cells + 256, std::ref(random));
+        std::fill(cells + 256, cells + columns, std::uint32_t(row));
+        EXPECT_EQ(PutWindowRow(channel, row, &*cells), 0);
+    }
+    EXPECT_EQ(CellLyrClose(channel), 0);
+    unsetenv("MDGRIDIO_THREADS");
+    unsetenv("MDGRIDIO_ZSTD_LEVEL");
+    const std::string bytes = GeoTiffCells("order.tif");
+    EXPECT_TRUE(bytes.size() == 4 * expected.size() && !std::memcmp(bytes.data(), expected.data(), bytes.size()));
+    const std::vector<std::uint32_t> offsets = TileOffsets("order.tif");
+    EXPECT_EQ(offsets.size(), 8u);
+    EXPECT_TRUE(std::is_sorted(offsets.begin(), offsets.end()));
+    EXPECT_EQ(CellLyrDelete("order.tif"), 0);
+}
+
+// A tile that cannot be written fails the grid, whichever tile it is: here
+// a limit lets one tile of noise through, so a grid of one tile is made,
+// and grids of two and three tiles fail at their last and middle tiles
+// when they are closed.
+TEST_F(GridLibrary, AGeoTiffTileThatCannotBeWrittenFailsTheGrid) {
+    rlimit unlimited{};
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    const rlimit limit{300000, unlimited.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::mt19937 random(3);
+    for (const int tiles : {1, 2, 3}) {
+        Cells noise(std::size_t(tiles) * 256);
+        const int channel = Create("limited.tif", 1, {0, 0, double(noise.size()), 256});
+        setrlimit(RLIMIT_FSIZE, &limit);
+        for (int row = 0; row < 256; ++row) {
+            std::generate(noise.begin(), noise.end(), std::ref(random));
+            EXPECT_EQ(PutWindowRow(channel, row, noise.data()), 0);
+        }
+        const int closed = CellLyrClose(channel);
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        EXPECT_EQ(closed == 0, tiles == 1) << tiles;
+        EXPECT_EQ(FolderListing("."), tiles == 1 ? std::vector<std::string>{"limited.tif"} : std::vector<std::string>{});
+        if (closed == 0) {
+            EXPECT_EQ(CellLyrDelete("limited.tif"), 0);
+        }
+    }
+}
+
+// At the same level, the file is the size that GDAL's writer makes of the
+// same cells with the same options, within a hair, for both predictors.
+TEST_F(GridLibrary, GeoTiffFilesAreTheSizeOfGdalsWithTheSameOptions) {
+    setenv("MDGRIDIO_ZSTD_LEVEL", "9", 1);
+    const int columns = 700, rows = 600;
+    for (const auto& [cellType, predictor] : {std::pair(1, "2"), {2, "3"}}) {
+        Cells cells(static_cast<std::size_t>(columns));
+        for (const char* name : {"sized.tif", "sized"}) {
+            const int channel = Create(name, cellType, {0, 0, columns, rows});
+            for (int row = 0; row < rows; ++row) {
+                // Patches of a few classes, or a smooth surface of floats.
+                for (int column = 0; column < columns; ++column) {
+                    const int patch = (row / 40 * 7 + (column + row % 5) / 50 * 3) % 11;
+                    const float surface = float(row) * 0.25f + float(column % 97) * 1.5f;
+                    cells[std::size_t(column)] = cellType == 1 ? std::uint32_t(patch) : std::bit_cast<std::uint32_t>(surface);
+                }
+                PutWindowRow(channel, row, cells.data());
+            }
+            EXPECT_EQ(CellLyrClose(channel), 0);
+        }
+        RunProcess({"gdal_translate", "-q", "-co", "TILED=YES", "-co", "COMPRESS=ZSTD", "-co", "ZSTD_LEVEL=9",
+                    "-co", std::string("PREDICTOR=") + predictor, "sized/cells.raw", "theirs.tif"},
+                   {}, fs::current_path());
+        const double ratio = double(fs::file_size("sized.tif")) / double(fs::file_size("theirs.tif"));
+        EXPECT_NEAR(ratio, 1.0, 0.02) << fs::file_size("sized.tif") << " against " << fs::file_size("theirs.tif");
+        for (const char* name : {"sized.tif", "sized"}) EXPECT_EQ(CellLyrDelete(name), 0);
+        fs::remove("theirs.tif");
+    }
+    unsetenv("MDGRIDIO_ZSTD_LEVEL");
 }
 
 // Names taken by anyone else, the grid's own or its temporary's, are left

@@ -175,10 +175,12 @@ bool WriteCloudOptimized(GeoTiffGrid& grid) {
     return WriteCogFile(grid.name->TemporaryPath(), layout, grid.level, images, stored);
 }
 
-// Workers past what two bands of tiles can keep busy would only wait.
+// Workers past what two bands of tiles can keep busy would only wait; one
+// worker, or one tile, is compressed on the run's own thread, sparing a
+// hand-over that costs more than a small grid's compression.
 int WorkersFor(const TileGrid& tiles, int asked) {
     const std::int64_t useful = std::min(tiles.Tiles(), 2 * std::int64_t{tiles.tilesAcross});
-    return int(std::clamp<std::int64_t>(useful, 1, asked));
+    return useful <= 1 || asked <= 1 ? 0 : int(std::min<std::int64_t>(useful, asked));
 }
 
 GeoTiffGrid* Create(const char* path, const GridLayout* layout) try {

@@ -3,6 +3,7 @@
 #include <zstd.h>
 
 #include <csignal>
+#include <optional>
 
 #include "mdgridio/geotiff/tile_predictor.h"
 
@@ -35,6 +36,10 @@ private:
 
 TileCompressors::TileCompressors(int workers, CellType cellType, int level, TileWriter write)
     : cellType(cellType), level(level), write(std::move(write)) {
+    if (workers == 0) {
+        inlineWorkspace = std::make_unique<Workspace>(level);
+        return;
+    }
     const SignalsBlocked blocked;
     try {
         for (int worker = 0; worker < workers; ++worker) threads.emplace_back([this] { Work(); });
@@ -61,6 +66,11 @@ bool TileCompressors::Send(const TileBand& band, std::int32_t tilesAcross, bool 
             jobs.push_back(Job{&band, column, tile, rewrite, sent++});
         }
         unwritten[&band] += tilesAcross;
+    }
+    if (inlineWorkspace) {
+        std::unique_lock lock(mutex);
+        while (!jobs.empty() && !failed) RunJob(lock, *inlineWorkspace);
+        return !failed;
     }
     jobsWaiting.notify_all();
     return true;
@@ -104,41 +114,57 @@ bool TileCompressors::Compress(const Job& job, void* context, std::vector<std::u
     return true;
 }
 
+// A worker's own: its ZSTD context, reused tile after tile, and a tile's cells.
+struct TileCompressors::Workspace {
+    std::unique_ptr<ZSTD_CCtx, ContextFree> context{ZSTD_createCCtx()};
+    std::vector<std::uint32_t> cells = std::vector<std::uint32_t>(tileCells);
+    bool ready;
+    explicit Workspace(int level)
+        : ready(context && !ZSTD_isError(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, level))) {}
+};
+
 void TileCompressors::Work() {
-    const std::unique_ptr<ZSTD_CCtx, ContextFree> context(ZSTD_createCCtx());
-    std::vector<std::uint32_t> cells;
-    bool ready = context && !ZSTD_isError(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, level));
+    std::optional<Workspace> workspace;
     try {
-        cells.resize(tileCells);
+        workspace.emplace(level);
     } catch (...) {
-        ready = false;
     }
     std::unique_lock lock(mutex);
     for (;;) {
         jobsWaiting.wait(lock, [&] { return stopping || (!jobs.empty() && !failed); });
         if (stopping) return;
-        const Job job = jobs.front();
-        jobs.pop_front();
-        lock.unlock();
-        FinishedTile finished;
-        bool compressed = false;
-        try {
-            compressed = ready && Compress(job, context.get(), cells, finished);
-        } catch (...) {
-        }
-        lock.lock();
-        try {
-            if (compressed) done.emplace(job.order, Done{job.band, std::move(finished)});
-        } catch (...) {
-            compressed = false;
-        }
-        if (!compressed) {
+        if (!workspace) {
             failed = true;
             progress.notify_all();
             continue;
         }
-        WriteInOrder(lock);
+        RunJob(lock, *workspace);
     }
+}
+
+// Takes the next job, compresses it unlocked, then writes what is due.
+void TileCompressors::RunJob(std::unique_lock<std::mutex>& lock, Workspace& workspace) {
+    const Job job = jobs.front();
+    jobs.pop_front();
+    lock.unlock();
+    FinishedTile finished;
+    bool compressed = false;
+    try {
+        compressed = workspace.ready && Compress(job, workspace.context.get(), workspace.cells, finished);
+    } catch (...) {
+    }
+    lock.lock();
+    try {
+        if (compressed) done.emplace(job.order, Done{job.band, std::move(finished)});
+    } catch (...) {
+        compressed = false;
+    }
+    if (!compressed) {
+        failed = true;
+        progress.notify_all();
+        return;
+    }
+    WriteInOrder(lock);
 }
 
 // One writer at a time, taking every tile whose turn has come.

@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -29,6 +30,7 @@ using TileWriter = std::function<bool(FinishedTile&)>;
 
 class TileCompressors {
 public:
+    // No workers: tiles are compressed on the caller's thread as they are sent.
     TileCompressors(int workers, CellType cellType, int level, TileWriter write);
     // Stops the workers, dropping what they have not done.
     ~TileCompressors();
@@ -52,7 +54,9 @@ private:
         bool rewrite;
         std::uint64_t order;
     };
+    struct Workspace;
     void Work();
+    void RunJob(std::unique_lock<std::mutex>& lock, Workspace& workspace);
     bool Compress(const Job& job, void* context, std::vector<std::uint32_t>& cells, FinishedTile& done);
     void WriteInOrder(std::unique_lock<std::mutex>& lock);
 
@@ -75,6 +79,7 @@ private:
     bool failed = false;
     bool stopping = false;
     std::vector<std::thread> threads;
+    std::unique_ptr<Workspace> inlineWorkspace;
 };
 
 }  // namespace mdgridio
