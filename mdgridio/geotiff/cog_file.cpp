@@ -61,6 +61,14 @@ bool WriteCogFile(const std::string& path, const GridLayout& layout, int level, 
         if (TIFFSetDirectory(file.get(), tdir_t(index)) != 1) return false;
         directories.push_back(TIFFCurrentDirOffset(file.get()));
     }
+    // The tiles' offsets and sizes right behind the directories, as zeros
+    // for now: a reader finds every tile with its first request. Written
+    // again below, they keep their place.
+    for (const std::uint64_t directory : directories) {
+        if (TIFFSetSubDirectory(file.get(), directory) != 1 || TIFFForceStrileArrayWriting(file.get()) != 1) {
+            return false;
+        }
+    }
     for (std::size_t index = images.size(); index-- > 0;) {
         if (TIFFSetSubDirectory(file.get(), directories[index]) != 1) return false;
         const auto count = std::uint32_t(TIFFNumberOfTiles(file.get()));

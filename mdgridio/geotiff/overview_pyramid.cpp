@@ -1,7 +1,7 @@
 #include "mdgridio/geotiff/overview_pyramid.h"
 
-#include <bit>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace mdgridio {

@@ -3,6 +3,7 @@ no fault, the layout notes behind the header say how it is laid out, and
 every overview cell is the nearest cell (integers: the block's
 top-left one) or the average of the grid cells of its block that hold a value
 (floats; no-data for a block without any). Prints the overviews' sizes."""
+import struct
 import sys
 
 import numpy
@@ -15,10 +16,24 @@ warnings, errors, _ = validator.validate(grid, full_check=True)
 if warnings or errors:
     sys.exit("not cloud optimized: %s" % (warnings + errors))
 with open(sys.argv[1], "rb") as file:
-    start = file.read(200)
-notes = start[16 if start[2] == 43 else 8:]
+    whole = file.read()
+notes = whole[16 if whole[2] == 43 else 8:]
 if not notes.startswith(b"GDAL_STRUCTURAL_METADATA_SIZE=") or b"LAYOUT=IFDS_BEFORE_DATA\n" not in notes:
     sys.exit("no layout notes")
+# Classic TIFF: every directory's tile offsets and sizes before the first tile.
+arrays, tiles = [], []
+directory = struct.unpack("<I", whole[4:8])[0]
+while directory:
+    (entries,) = struct.unpack("<H", whole[directory:directory + 2])
+    for entry in range(entries):
+        tag, kind, count, value = struct.unpack("<HHII", whole[directory + 2 + 12 * entry:directory + 14 + 12 * entry])
+        if tag in (324, 325) and count > 1:
+            arrays.append(value)
+        if tag == 324:
+            tiles += [value] if count == 1 else list(struct.unpack("<%dI" % count, whole[value:value + 4 * count]))
+    directory = struct.unpack("<I", whole[directory + 2 + 12 * entries:directory + 6 + 12 * entries])[0]
+if arrays and max(arrays) > min(tiles):
+    sys.exit("tile offsets and sizes come after tiles")
 band = grid.GetRasterBand(1)
 cells = band.ReadAsArray()
 no_data = band.GetNoDataValue()
