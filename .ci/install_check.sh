@@ -148,11 +148,12 @@ while IFS= read -r dependency; do
   case $name in
     libc6 | libstdc++6 | libgcc-s1) ;;
     libtiff[0-9]* | libzstd[0-9]*) ;;  # the GeoTIFF module's
+    libproj[0-9]*) ;;                  # the coordinate system module's
     *) fail "package depends on $name: $depends" ;;
   esac
 done < <(tr ',|' '\n' <<<"$depends")
-for library in libtiff libzstd; do
-  grep -q "$library[0-9]" <<<"$depends" || fail "package does not depend on $library, which the GeoTIFF module links: $depends"
+for library in libtiff libzstd libproj; do
+  grep -q "$library[0-9]" <<<"$depends" || fail "package does not depend on $library, which a module links: $depends"
 done
 
 # The packed program and library, stripped, still convert exactly.
