@@ -70,6 +70,11 @@ BatchParse ParseBatchCommandLine(int argc, const char* const* argv, BatchOptions
         ->check(Shard(options));
     app.add_flag("--quiet", options.quiet, "No progress line and no summary");
     app.add_flag("--tif", options.tif, "Name each grid <path>.tif");
+    app.add_flag("--cog", options.cog, "Make each grid a Cloud-Optimized GeoTIFF <path>.tif (implies --tif)");
+    std::string srs;
+    CLI::Option* srsOption =
+        app.add_option("--srs", srs, "Coordinate system of every grid: EPSG:CODE, WKT, PROJJSON or +proj=")
+            ->type_name("TEXT");
     app.add_option("IN_DIR", options.inDir, "Folder of images")->required();
     app.add_option("OUT_DIR", options.outDir, "Folder of grids, made if missing")->required();
     try {
@@ -78,6 +83,8 @@ BatchParse ParseBatchCommandLine(int argc, const char* const* argv, BatchOptions
         return app.exit(error) == static_cast<int>(CLI::ExitCodes::Success) ? BatchParse::HelpShown
                                                                               : BatchParse::Invalid;
     }
+    if (srsOption->count() > 0) options.srs = srs;
+    options.tif = options.tif || options.cog;
     if (options.inDir.empty() || options.outDir.empty()) {
         app.exit(CLI::ValidationError("IN_DIR and OUT_DIR must not be empty"));
         return BatchParse::Invalid;

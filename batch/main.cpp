@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -54,6 +55,9 @@ int main(int argc, char* argv[]) {
         case BatchParse::Ready: break;
     }
     platform::WatchInterruptSignals();
+    // The converters inherit these; each grid library reads them.
+    if (options.srs && setenv("MDGRIDIO_SRS", options.srs->c_str(), 1) != 0) return Refuse("cannot set MDGRIDIO_SRS");
+    if (options.cog && setenv("MDGRIDIO_GEOTIFF", "cog", 1) != 0) return Refuse("cannot set MDGRIDIO_GEOTIFF");
     const fs::path converter = ConverterBeside();
     if (access(converter.c_str(), X_OK) != 0) return Refuse("no converter at " + converter.string());
     std::error_code error;

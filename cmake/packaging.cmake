@@ -52,9 +52,12 @@ if(TARGET mdgridio)
 else()
   message(WARNING "No grid library target (mdgridio): an installed cellport will not find one")
 endif()
-# The library looks for its GeoTIFF module beside itself.
+# The library looks for its GeoTIFF and coordinate system modules beside itself.
 if(TARGET mdgridio_geotiff)
   install(TARGETS mdgridio_geotiff LIBRARY DESTINATION ${CELLPORT_INSTALL_LIBRARYDIR})
+endif()
+if(TARGET mdgridio_srs)
+  install(TARGETS mdgridio_srs LIBRARY DESTINATION ${CELLPORT_INSTALL_LIBRARYDIR})
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/docs/cellport.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -111,6 +114,9 @@ else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11)")
   if(TARGET mdgridio_geotiff)
     string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libtiff6 (>= 4.5.0), libzstd1 (>= 1.5.4)")
+  endif()
+  if(TARGET mdgridio_srs)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libproj25 (>= 9.1.0)")
   endif()
 endif()
 # Debian keeps manual pages gzip-compressed.

@@ -36,6 +36,10 @@ public:
     // placeholder when both are still the files made here. The finished
     // file stays held by the caller.
     std::optional<FileIdentity> PutInPlace();
+    // A file without a name, in the temporary's folder (or else the system's
+    // temporary folder), gone once closed whatever happens to the run; -1
+    // on failure.
+    int OpenScratch() const;
 
 private:
     friend std::optional<TakenName> TakeName(const std::string& path);

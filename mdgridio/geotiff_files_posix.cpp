@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdlib>
 #include <utility>
 
 #include "mdgridio/geotiff/temporary_name.h"
@@ -86,6 +87,14 @@ std::optional<FileIdentity> TakenName::PutInPlace() {
     }
     LetGo(placeholder);
     return std::exchange(temporary, FileIdentity{});
+}
+
+int TakenName::OpenScratch() const {
+    const int scratch = openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (scratch >= 0) return scratch;
+    const char* temporaryFolder = std::getenv("TMPDIR");
+    return open(temporaryFolder != nullptr && *temporaryFolder != '\0' ? temporaryFolder : "/tmp",
+                O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
 }
 
 std::optional<TakenName> TakeName(const std::string& path) {

@@ -12,6 +12,7 @@
 #include "mdgridio/grid_files.h"
 #include "mdgridio/grid_layout.h"
 #include "mdgridio/made_grids.h"
+#include "mdgridio/srs/coordinate_system.h"
 
 namespace {
 
@@ -63,9 +64,11 @@ std::optional<GridLayout> LayoutFor(int cellType, double cellSize, const double*
         return std::nullopt;
     }
     const auto extent = FitGridExtent(box, cellSize);
-    if (!extent || !FitsFileOffsets(*extent)) return std::nullopt;
+    CoordinateSystem system;
+    if (!extent || !FitsFileOffsets(*extent) || !SystemFromEnvironment(system)) return std::nullopt;
     return GridLayout{extent->columns, extent->rows, static_cast<CellType>(cellType),
-                      extent->minX,    extent->maxY, cellSize};
+                      extent->minX,    extent->maxY, cellSize,
+                      std::move(system)};
 }
 
 int CreateGrid(const char* name, int cellType, double cellSize, const double* box) {

@@ -255,6 +255,8 @@ TEST_F(Batch, CommandLines) {
         {{batch, "--shard", "1", "in", "out"}, 2},
         {{batch, "missing", "out"}, 1},
         {{batch, "-j", "1", "--shard", "0/1", "--quiet", "in", "out"}, 0},
+        {{batch, "--srs", "nowhere", "--quiet", "in", "unplaced"}, 1},  // reaches the converters
+        {{batch, "--cog", "--quiet", "in", "cogs"}, 0},
         {{makeImage, "--type", "byte", "--columns", "4", "--rows", "3", "--cell-size", "0x10", "img"}, 2},
         {{makeImage, "--type", "byte", "--columns", "4", "--rows", "3", "--min-x", "0x1p4", "img"}, 2},
         {{makeImage, "--type", "byte", "--columns", "4", "--rows", "3", "--cell-size", "1.5e1", "img"}, 0},
@@ -266,6 +268,8 @@ TEST_F(Batch, CommandLines) {
             EXPECT_NE(run.standardError.find("Usage"), std::string::npos) << run.standardError;
         }
     }
+    // --cog names grids as --tif does, and their files say how they are laid out.
+    EXPECT_NE(ReadFile(scratch / "cogs/a.tif").find("LAYOUT=IFDS_BEFORE_DATA"), std::string::npos);
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ std::string Tiff(bool big, bool bigEndian, const std::string& software) {
 }
 
 const std::string ownHeader =
-    mdgridio::FormatGridHeader({3, 2, mdgridio::CellType::Integer, 100, 200, 0.5});
+    mdgridio::FormatGridHeader({3, 2, mdgridio::CellType::Integer, 100, 200, 0.5, {}});
 
 // Makes each entry: a folder for a name ending in "/", a link to the text
 // for one ending in "@", a file holding the text otherwise.

@@ -214,6 +214,67 @@ TEST_F(GridLibrary, RefusesWhatItCannotMakeAndLeavesEverythingAsItWas) {
     EXPECT_EQ(FolderListing("."), before);
 }
 
+#ifdef CELLPORT_SRS
+// MDGRIDIO_SRS as PROJ resolves it: the header names the system the way its
+// readers know it, through its EPSG code where the system has one for
+// certain. What PROJ does not resolve to a two-dimensional system that a
+// header line can hold fails a grid of either layout and leaves nothing; a
+// system without an EPSG code fails a GeoTIFF grid, whose keys name it by code.
+TEST_F(GridLibrary, TakesTheCoordinateSystemMdgridioSrsNames) {
+    const std::string utmWithoutCodes =
+        R"(PROJCS["WGS 84 / UTM zone 33N",GEOGCS["WGS 84",DATUM["WGS_1984",SPHEROID["WGS 84",6378137,)"
+        R"(298.257223563]],PRIMEM["Greenwich",0],UNIT["degree",0.0174532925199433]],PROJECTION[)"
+        R"("Transverse_Mercator"],PARAMETER["latitude_of_origin",0],PARAMETER["central_meridian",15],)"
+        R"(PARAMETER["scale_factor",0.9996],PARAMETER["false_easting",500000],PARAMETER["false_northing",0],)"
+        R"(UNIT["metre",1]])";
+    const struct {
+        std::string system;
+        const char* mapInfo;  // null: refused
+        bool geoTiffMade;
+    } cases[] = {
+        {"", "map info = {Arbitrary, 1, 1, 0, 2, 1, 1, 0, North}", true},
+        {"EPSG:32633", "map info = {UTM, 1, 1, 0, 2, 1, 1, 33, North, WGS-84}", true},
+        {"EPSG:32760", "map info = {UTM, 1, 1, 0, 2, 1, 1, 60, South, WGS-84}", true},
+        {"wgs 84", "map info = {Geographic Lat/Lon, 1, 1, 0, 2, 1, 1, WGS-84}", true},
+        {utmWithoutCodes, "map info = {UTM, 1, 1, 0, 2, 1, 1, 33, North, WGS-84}", true},
+        {"+proj=utm +zone=33 +datum=WGS84", "map info = {unknown, 1, 1, 0, 2, 1, 1}", false},
+        {"EPSG:3857", "map info = {WGS 84 / Pseudo-Mercator, 1, 1, 0, 2, 1, 1}", true},
+        {"nope", nullptr, false},        // PROJ's nearest name would be a moon's
+        {"EPSG:99999", nullptr, false},  // no such code
+        {"EPSG:4979", nullptr, false},   // three-dimensional
+        {"EPSG:5773", nullptr, false},   // heights only
+        {R"(GEOGCS["a}",DATUM["WGS_1984",SPHEROID["WGS 84",6378137,298.257223563]],PRIMEM["Greenwich",0],)"
+         R"(UNIT["degree",0.0174532925199433]])",
+         nullptr, false},
+    };
+    const std::int32_t cells[] = {1, 2};
+    for (const auto& [system, mapInfo, geoTiffMade] : cases) {
+        SCOPED_TRACE(system);
+        setenv("MDGRIDIO_SRS", system.c_str(), 1);
+        for (const char* name : {"g", "g.tif"}) {
+            const int channel = Create(name, 1, {0, 0, 1, 2});
+            const bool made = name == std::string("g") ? mapInfo != nullptr : geoTiffMade;
+            EXPECT_EQ(channel >= 0, made) << name;
+            if (made) {
+                EXPECT_EQ(PutWindowRow(channel, 0, cells) + PutWindowRow(channel, 1, cells + 1), 0);
+                EXPECT_EQ(CellLyrClose(channel), 0);
+            }
+        }
+        if (mapInfo != nullptr) {
+            const std::string header = ReadFile("g/cells.hdr");
+            EXPECT_NE(header.find(std::string("\n") + mapInfo + "\n"), std::string::npos) << header;
+            EXPECT_EQ(header.find("\ncoordinate system string = {") != std::string::npos, !system.empty());
+            EXPECT_EQ(CellLyrDelete("g"), 0);
+        }
+        if (geoTiffMade) {
+            EXPECT_EQ(CellLyrDelete("g.tif"), 0);
+        }
+        EXPECT_TRUE(FolderListing(".").empty());
+    }
+    unsetenv("MDGRIDIO_SRS");
+}
+#endif
+
 // Only grids made here, whose folder is still the one made, go.
 TEST_F(GridLibrary, DeletesOnlyItsOwnGrids) {
     for (const char* name : {"finished", "with a file of someone else's", "made again"}) {
@@ -251,7 +312,9 @@ std::string GeoTiffCells(const std::string& name) {
 }
 
 // As in the folder; the last case goes back to a row of tiles it left (598
-// after 599, 0 and 300), which must be read back, not begun afresh.
+// after 599, 0 and 300), which must be read back, not begun afresh. Each
+// also cloud-optimized, whose overviews then come from the file, even when
+// every row came once.
 TEST_F(GridLibrary, GeoTiffRowsInAnyOrderHoldTheirLastCellsAndNoDataWhereSkipped) {
     const struct {
         const char* name;
@@ -259,8 +322,12 @@ TEST_F(GridLibrary, GeoTiffRowsInAnyOrderHoldTheirLastCellsAndNoDataWhereSkipped
         std::vector<std::pair<int, std::uint32_t>> writes;
     } cases[] = {{"g.tif", 1, 3, 5, {{2, 7}, {0, 0x80000000u}, {4, 0x7fffffffu}, {2, 9}}},
                  {"g.TIFF", 2, 2, 4, {{3, 0x3fc00000u}, {1, 0xc0100000u}}},
-                 {"g.Tif", 1, 700, 600, {{599, 5}, {0, 6}, {300, 8}, {256, 9}, {598, 4}}}};
+                 {"g.Tif", 1, 700, 600, {{599, 5}, {0, 6}, {300, 8}, {256, 9}, {598, 4}}},
+                 {"g.tif", 1, 257, 2, {{1, 5}, {0, 6}}}};
+    for (const char* kind : {"", "cog"})
     for (const auto& [name, cellType, columns, rows, writes] : cases) {
+        SCOPED_TRACE(kind);
+        setenv("MDGRIDIO_GEOTIFF", kind, 1);
         Cells expected(std::size_t(columns) * rows, cellType == 2 ? 0xff7fffffu : 0x80000001u);
         const int channel = Create(name, cellType, {10, 20, 10.0 + columns, 20.0 + rows});
         ASSERT_GE(channel, 0);
@@ -279,9 +346,15 @@ TEST_F(GridLibrary, GeoTiffRowsInAnyOrderHoldTheirLastCellsAndNoDataWhereSkipped
         const std::string bytes = GeoTiffCells(name);
         EXPECT_TRUE(bytes.size() == 4 * expected.size() && !std::memcmp(bytes.data(), expected.data(), bytes.size()))
             << name;
+        if (*kind != '\0') {
+            const ProcessResult cog =
+                RunProcess({"/usr/bin/python3", CELLPORT_SOURCE_DIR "/tests/support/check_cog.py", name}, {}, ".");
+            EXPECT_EQ(cog.exitStatus, 0) << cog.standardError;
+        }
         EXPECT_EQ(CellLyrDelete(name), 0);
         EXPECT_TRUE(FolderListing(".").empty());
     }
+    unsetenv("MDGRIDIO_GEOTIFF");
 }
 
 // Giving up part way (closing without the last row, a failed write, a

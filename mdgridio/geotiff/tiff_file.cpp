@@ -36,14 +36,10 @@ TiffFile::~TiffFile() {
     close(descriptor);
 }
 
-bool TiffFile::Open(const std::string& path, const TileGrid& grid, int level) {
-    QuietLibtiff();
-    RegisterGeoreferencingTags();
-    file = TIFFOpen(path.c_str(), MayPassFourGigabytes(grid) ? "w8" : "w");
-    if (file == nullptr) return false;
-    const bool integer = grid.layout.cellType == CellType::Integer;
-    return TIFFSetField(file, TIFFTAG_IMAGEWIDTH, std::uint32_t(grid.layout.columns)) == 1 &&
-           TIFFSetField(file, TIFFTAG_IMAGELENGTH, std::uint32_t(grid.layout.rows)) == 1 &&
+bool SetImageFields(TIFF* file, std::int32_t columns, std::int32_t rows, CellType cellType, int level) {
+    const bool integer = cellType == CellType::Integer;
+    return TIFFSetField(file, TIFFTAG_IMAGEWIDTH, std::uint32_t(columns)) == 1 &&
+           TIFFSetField(file, TIFFTAG_IMAGELENGTH, std::uint32_t(rows)) == 1 &&
            TIFFSetField(file, TIFFTAG_BITSPERSAMPLE, 32) == 1 && TIFFSetField(file, TIFFTAG_SAMPLESPERPIXEL, 1) == 1 &&
            TIFFSetField(file, TIFFTAG_SAMPLEFORMAT, integer ? SAMPLEFORMAT_INT : SAMPLEFORMAT_IEEEFP) == 1 &&
            TIFFSetField(file, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK) == 1 &&
@@ -51,9 +47,18 @@ bool TiffFile::Open(const std::string& path, const TileGrid& grid, int level) {
            TIFFSetField(file, TIFFTAG_TILEWIDTH, std::uint32_t(tileSide)) == 1 &&
            TIFFSetField(file, TIFFTAG_TILELENGTH, std::uint32_t(tileSide)) == 1 &&
            TIFFSetField(file, TIFFTAG_COMPRESSION, COMPRESSION_ZSTD) == 1 &&
-           TIFFSetField(file, TIFFTAG_PREDICTOR, PredictorFor(grid.layout.cellType)) == 1 &&
+           TIFFSetField(file, TIFFTAG_PREDICTOR, PredictorFor(cellType)) == 1 &&
            TIFFSetField(file, TIFFTAG_ZSTD_LEVEL, level) == 1 &&
-           TIFFSetField(file, TIFFTAG_SOFTWARE, "mdgridio") == 1 && WriteGeoreferencing(file, grid.layout);
+           TIFFSetField(file, TIFFTAG_SOFTWARE, "mdgridio") == 1;
+}
+
+bool TiffFile::Open(const std::string& path, const TileGrid& grid, int level) {
+    QuietLibtiff();
+    RegisterGeoreferencingTags();
+    file = TIFFOpen(path.c_str(), MayPassFourGigabytes(grid) ? "w8" : "w");
+    if (file == nullptr) return false;
+    return SetImageFields(file, grid.layout.columns, grid.layout.rows, grid.layout.cellType, level) &&
+           WriteGeoreferencing(file, grid.layout);
 }
 
 bool TiffFile::WriteTile(std::uint32_t tile, const void* compressed, std::size_t bytes) {
@@ -76,6 +81,14 @@ std::vector<unsigned char> TiffFile::ReadTile(std::uint32_t tile) const {
     const ssize_t read = pread(TIFFFileno(file), bytes.data(), bytes.size(), off_t(offsets[tile]));
     if (read < 0 || std::size_t(read) != bytes.size()) return {};
     return bytes;
+}
+
+std::uint64_t TiffFile::StoredBytes() const {
+    std::uint64_t* sizes = nullptr;
+    if (TIFFGetField(file, TIFFTAG_TILEBYTECOUNTS, &sizes) != 1 || sizes == nullptr) return 0;
+    std::uint64_t total = 0;
+    for (tmsize_t tile = 0; tile < TIFFNumberOfTiles(file); ++tile) total += sizes[tile];
+    return total;
 }
 
 bool TiffFile::Close() {

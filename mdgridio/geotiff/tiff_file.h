@@ -13,6 +13,10 @@
 
 namespace mdgridio {
 
+// The fields of an image of 32-bit cells in compressed tiles, as every
+// image of the grid's files has them.
+bool SetImageFields(TIFF* file, std::int32_t columns, std::int32_t rows, CellType cellType, int level);
+
 class TiffFile {
 public:
     TiffFile() = default;
@@ -28,6 +32,8 @@ public:
     bool RewriteTile(std::uint32_t tile, void* cells);
     // A tile already written, as compressed in the file; empty on failure.
     std::vector<unsigned char> ReadTile(std::uint32_t tile) const;
+    // The compressed tiles' bytes together; 0 on failure.
+    std::uint64_t StoredBytes() const;
     // Writes the directory; false when that or any earlier write failed.
     bool Close();
 

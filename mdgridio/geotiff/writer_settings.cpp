@@ -1,6 +1,7 @@
 #include "mdgridio/geotiff/writer_settings.h"
 
 #include <sched.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <charconv>
@@ -66,8 +67,10 @@ int UsableCores() {
 std::optional<WriterSettings> ReadWriterSettings() {
     const std::optional<int> level = Setting("MDGRIDIO_ZSTD_LEVEL", maxLevel);
     const std::optional<int> workers = Setting("MDGRIDIO_THREADS", maxWorkers);
-    if (level == 0 || workers == 0) return std::nullopt;
-    return WriterSettings{level.value_or(defaultLevel), workers ? *workers : UsableCores()};
+    const char* kind = std::getenv("MDGRIDIO_GEOTIFF");
+    const bool plain = kind == nullptr || *kind == '\0';
+    if (level == 0 || workers == 0 || (!plain && strcasecmp(kind, "cog") != 0)) return std::nullopt;
+    return WriterSettings{level.value_or(defaultLevel), workers ? *workers : UsableCores(), !plain};
 }
 
 }  // namespace mdgridio
