@@ -3,17 +3,21 @@
 #include <filesystem>
 #include <optional>
 
+#include "image/printable_text.h"
 #include "platform/child_process.h"
 #include "platform/interrupt_watch.h"
 
 namespace {
 
 constexpr int progressTickMilliseconds = 1000;
+// What the converter prints when it finds no grid library: every image
+// would fail the same way.
+constexpr std::string_view noGridLibrary = "Could not load MDGRIDIO.DLL";
 
 class BatchState {
 public:
-    BatchState(const BatchPlan& plan, ProgressLine& progress)
-        : plan(plan), progress(progress), results(plan.images.size()) {}
+    BatchState(const BatchPlan& plan, ProgressLine& progress, BatchLog& log)
+        : plan(plan), progress(progress), log(log), running(plan.images.size()) {}
 
     BatchOutcome Run();
 
@@ -21,59 +25,65 @@ private:
     // Makes the grid's place ready and starts its converter, or settles the
     // image at once.
     void Begin(std::size_t at);
-    void Settle(std::size_t at, ImageResult result);
+    void Settle(ImageResult result, bool everyImageFails = false);
     void Settle(const platform::FinishedChild& child);
-    void NoteInterruption(BatchOutcome& outcome);
+    void NoteInterruption();
     void ShowProgress(bool now) { progress.Update(done, plan.images.size(), tally.failed, now); }
 
     const BatchPlan& plan;
     ProgressLine& progress;
-    std::vector<std::optional<ImageResult>> results;
+    BatchLog& log;
+    std::vector<std::optional<ImageResult>> running;
     platform::ChildProcesses children;
     Tally tally;
     std::size_t done = 0;
+    BatchOutcome outcome;
 };
 
 void BatchState::Begin(std::size_t at) {
     const ListedImage& image = plan.images[at];
     namespace fs = std::filesystem;
     ImageResult result;
+    const std::string relativeGrid = image.relativeBase + GridNameSuffix(plan.layout);
     result.base = (fs::path(plan.inDir) / image.relativeBase).string();
-    result.grid = (fs::path(plan.outDir) / (image.relativeBase + GridNameSuffix(plan.layout))).string();
+    result.grid = (fs::path(plan.outDir) / relativeGrid).string();
     if (!image.clash.empty()) {
         result.message = image.clash;
-        return Settle(at, std::move(result));
+        return Settle(std::move(result));
     }
-    const GridPlace place = PrepareGridPlace(result.grid, plan.layout);
+    const GridPlace place = PrepareGridPlace(plan.outDirDescriptor, plan.outDir, relativeGrid, plan.layout);
     if (place.state == PlaceState::FinishedGrid) result.outcome = Outcome::Kept;
     if (place.state != PlaceState::Free) {
         result.message = place.message;
-        return Settle(at, std::move(result));
+        return Settle(std::move(result));
     }
-    const std::string startFailure = children.Start(plan.converter, {result.base, result.grid}, at);
-    results[at] = std::move(result);
-    if (!startFailure.empty()) {
-        results[at]->message = startFailure;
-        Settle(at, std::move(*results[at]));
-    }
+    result.message = children.Start(plan.converter, {result.base, result.grid}, at);
+    if (!result.message.empty()) return Settle(std::move(result), true);
+    running[at] = std::move(result);
 }
 
-void BatchState::Settle(std::size_t at, ImageResult result) {
+void BatchState::Settle(ImageResult result, bool everyImageFails) {
     ++done;
     switch (result.outcome) {
         case Outcome::Converted: ++tally.converted; break;
         case Outcome::Kept: ++tally.kept; break;
         case Outcome::Failed:
             ++tally.failed;
-            progress.PrintAbove(FailureLine(result));
+            // Said once, not once for each image.
+            if (everyImageFails && !outcome.stopped)
+                progress.PrintAbove("cellport-batch: no image can be converted: " + PrintableText(result.message) + "\n");
+            else if (!everyImageFails)
+                progress.PrintAbove(FailureLine(result));
             break;
     }
-    results[at] = std::move(result);
+    outcome.stopped = outcome.stopped || everyImageFails;
+    log.Write(LogLine(result));
     ShowProgress(false);
 }
 
 void BatchState::Settle(const platform::FinishedChild& child) {
-    ImageResult result = std::move(*results[child.token]);
+    ImageResult result = std::move(*running[child.token]);
+    running[child.token].reset();
     result.exitStatus = child.exitStatus;
     result.message = JoinLines(child.output);
     if (child.exitStatus == 0) {
@@ -82,44 +92,43 @@ void BatchState::Settle(const platform::FinishedChild& child) {
         result.message = child.endingSignal != 0 ? "ended by signal " + std::to_string(child.endingSignal)
                                                  : "no message";
     }
-    Settle(child.token, std::move(result));
+    const bool everyImageFails = child.exitStatus != 0 && result.message.starts_with(noGridLibrary);
+    Settle(std::move(result), everyImageFails);
 }
 
-void BatchState::NoteInterruption(BatchOutcome& outcome) {
+// Whatever reached the converters already: a terminal's signal reaches
+// only its foreground group, a hangup only the session's leader, and a
+// converter just being started may have missed it. A second one is harmless.
+void BatchState::NoteInterruption() {
     if (outcome.interrupted || !platform::InterruptArrived()) return;
     outcome.interrupted = true;
-    // The terminal's interrupt reached them already; a second signal would
-    // be no news to them.
-    if (!platform::InterruptReachedConverters()) children.TerminateAll();
+    children.TerminateAll();
 }
 
 BatchOutcome BatchState::Run() {
-    BatchOutcome outcome;
     std::size_t next = 0;
     ShowProgress(true);
     while (true) {
-        while (!outcome.interrupted && next < plan.images.size() && children.Running() < plan.jobs) {
+        const auto mayStart = [&] { return !outcome.interrupted && !outcome.stopped && next < plan.images.size(); };
+        while (mayStart() && children.Running() < plan.jobs) {
             Begin(next++);
-            NoteInterruption(outcome);
+            NoteInterruption();
         }
-        if (children.Running() == 0 && (outcome.interrupted || next == plan.images.size())) break;
+        if (children.Running() == 0 && !mayStart()) break;
         for (const platform::FinishedChild& child :
              children.WaitForEnds(progress.Shown() ? progressTickMilliseconds : -1))
             Settle(child);
         ShowProgress(false);
-        NoteInterruption(outcome);
+        NoteInterruption();
     }
     progress.Clear();
-    for (std::optional<ImageResult>& result : results) {
-        if (result)
-            outcome.results.push_back(std::move(*result));
-        else
-            ++tally.notStarted;
-    }
+    tally.notStarted = plan.images.size() - done;
     outcome.tally = tally;
     return outcome;
 }
 
 }  // namespace
 
-BatchOutcome RunBatch(const BatchPlan& plan, ProgressLine& progress) { return BatchState(plan, progress).Run(); }
+BatchOutcome RunBatch(const BatchPlan& plan, ProgressLine& progress, BatchLog& log) {
+    return BatchState(plan, progress, log).Run();
+}

@@ -1,5 +1,6 @@
 #include "batch/grid_place.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,13 +107,60 @@ GridPlace ClearGridName(const std::string& grid, GridLayout layout) {
 
 }  // namespace
 
-GridPlace PrepareGridPlace(const std::string& grid, GridLayout layout) {
-    const GridPlace place = ClearGridName(grid, layout);
-    if (place.state != PlaceState::Free) return place;
-    const fs::path folder = fs::path(grid).parent_path();
-    std::error_code error;
-    if (folder.empty() || fs::is_directory(folder, error)) return place;
-    fs::create_directories(folder, error);
-    if (error) return Failure("cannot make the folder " + folder.string() + ": " + error.message());
-    return place;
+HeldFolderDescriptor& HeldFolderDescriptor::operator=(HeldFolderDescriptor&& other) noexcept {
+    if (this != &other) {
+        if (descriptor >= 0) close(descriptor);
+        descriptor = other.descriptor;
+        other.descriptor = -1;
+    }
+    return *this;
+}
+
+HeldFolderDescriptor::~HeldFolderDescriptor() {
+    if (descriptor >= 0) close(descriptor);
+}
+
+HeldFolderDescriptor HoldFolder(const std::string& path, std::string& failure) {
+    HeldFolderDescriptor held(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!held.IsHeld()) failure = "cannot open the folder " + path + ": " + std::strerror(errno);
+    return held;
+}
+
+namespace {
+
+// The folder `name` inside `parent`, made when missing; a link or anything
+// else there is in the way.
+HeldFolderDescriptor HoldSubfolder(int parent, const std::string& name, const std::string& path,
+                                   std::string& failure) {
+    constexpr int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    HeldFolderDescriptor held(openat(parent, name.c_str(), flags));
+    // Another batch may make it at the same moment.
+    if (!held.IsHeld() && errno == ENOENT && (mkdirat(parent, name.c_str(), 0777) == 0 || errno == EEXIST))
+        held = HeldFolderDescriptor(openat(parent, name.c_str(), flags));
+    if (held.IsHeld()) return held;
+    if (errno == ELOOP || errno == ENOTDIR)
+        failure = path + " is in the way: not a folder";
+    else
+        failure = "cannot make the folder " + path + ": " + std::strerror(errno);
+    return held;
+}
+
+}  // namespace
+
+GridPlace PrepareGridPlace(int outDirDescriptor, const std::string& outDir, const std::string& relative,
+                           GridLayout layout) {
+    HeldFolderDescriptor folder;
+    int current = outDirDescriptor;
+    fs::path path = outDir;
+    std::size_t start = 0;
+    for (std::size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', start)) {
+        const std::string name = relative.substr(start, slash - start);
+        path /= name;
+        std::string failure;
+        folder = HoldSubfolder(current, name, path.string(), failure);
+        if (!folder.IsHeld()) return Failure(failure);
+        current = folder.Get();
+        start = slash + 1;
+    }
+    return ClearGridName((fs::path(outDir) / relative).string(), layout);
 }

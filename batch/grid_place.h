@@ -15,6 +15,27 @@ inline std::vector<std::string> TemporarySuffixes(GridLayout layout) {
     return layout == GridLayout::TifFile ? std::vector<std::string>{".partial"} : std::vector<std::string>{};
 }
 
+// A folder held open: names inside it are looked up from it, never by
+// walking its path again.
+class HeldFolderDescriptor {
+public:
+    HeldFolderDescriptor() = default;
+    explicit HeldFolderDescriptor(int descriptor) : descriptor(descriptor) {}
+    HeldFolderDescriptor(HeldFolderDescriptor&& other) noexcept : descriptor(other.descriptor) { other.descriptor = -1; }
+    HeldFolderDescriptor& operator=(HeldFolderDescriptor&& other) noexcept;
+    HeldFolderDescriptor(const HeldFolderDescriptor&) = delete;
+    HeldFolderDescriptor& operator=(const HeldFolderDescriptor&) = delete;
+    ~HeldFolderDescriptor();
+    int Get() const { return descriptor; }
+    bool IsHeld() const { return descriptor >= 0; }
+
+private:
+    int descriptor = -1;
+};
+
+// The folder at that path (a link to one is followed), held; or why not.
+HeldFolderDescriptor HoldFolder(const std::string& path, std::string& failure);
+
 enum class PlaceState { Free, FinishedGrid, Failed };
 
 struct GridPlace {
@@ -22,6 +43,9 @@ struct GridPlace {
     std::string message;  // why, when Failed
 };
 
-// Removes exactly the files a killed run leaves (never anything else, never
-// recursively) and makes the folders that are to hold the grid.
-GridPlace PrepareGridPlace(const std::string& grid, GridLayout layout);
+// Makes the folders that are to hold the grid `relative` (a path under the
+// held output folder, whose own path is `outDir`), each reached from the one
+// before it and never through a link; then removes exactly the files a
+// killed run leaves there (never anything else, never recursively).
+GridPlace PrepareGridPlace(int outDirDescriptor, const std::string& outDir, const std::string& relative,
+                           GridLayout layout);

@@ -74,8 +74,18 @@ void MarkClashes(std::vector<ListedImage>& images, const std::string& gridSuffix
     }
 }
 
+std::uint64_t PathHash(std::string_view path) {
+    std::uint64_t hash = 0xcbf29ce484222325;
+    for (const char byte : path) {
+        hash ^= static_cast<unsigned char>(byte);
+        hash *= 0x100000001b3;
+    }
+    return hash;
+}
+
 std::vector<ListedImage> ShardOf(const std::vector<ListedImage>& images, unsigned index, unsigned count) {
     std::vector<ListedImage> shard;
-    for (std::size_t at = index; at < images.size(); at += count) shard.push_back(images[at]);
+    for (const ListedImage& image : images)
+        if (PathHash(image.relativeBase) % count == index) shard.push_back(image);
     return shard;
 }

@@ -2,9 +2,11 @@
 // conversion.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct ListedImage {
@@ -27,5 +29,9 @@ ImageListing ListImages(const std::filesystem::path& inDir, const std::optional<
 void MarkClashes(std::vector<ListedImage>& images, const std::string& gridSuffix,
                  const std::vector<std::string>& temporarySuffixes);
 
-// Only images K, K+N, K+2N, ... of the list.
+// 64-bit FNV-1a of the path's bytes: the same on every machine and every run.
+std::uint64_t PathHash(std::string_view path);
+
+// The images whose relativeBase hashes to `index` modulo `count`, so that
+// shards agree whatever else each one's listing holds.
 std::vector<ListedImage> ShardOf(const std::vector<ListedImage>& images, unsigned index, unsigned count);
