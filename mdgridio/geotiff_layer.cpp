@@ -1,17 +1,12 @@
 #include "mdgridio/geotiff_layer.h"
 
-#include <algorithm>
-#include <cctype>
+#include "mdgridio/grid_places.h"
+
 #include <utility>
 
 namespace mdgridio {
 
-bool IsGeoTiffName(const std::string& name) {
-    std::string lower = name;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower.ends_with(".tif") || lower.ends_with(".tiff");
-}
+bool IsGeoTiffName(const std::string& name) { return LayoutForName(name) == LayoutKind::GeoTiff; }
 
 GeoTiffLayer::~GeoTiffLayer() {
     if (grid != nullptr) module->discard(grid);

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "mdgridio/grid_header_text.h"
+#include "mdgridio/folder/grid_header_text.h"
 
 namespace mdgridio {
 
