@@ -13,6 +13,7 @@ constexpr int progressTickMilliseconds = 1000;
 // What the converter prints when it finds no grid library: every image
 // would fail the same way.
 constexpr std::string_view noGridLibrary = "Could not load MDGRIDIO.DLL";
+constexpr std::string_view gridExists = "Output grid already exists";
 
 class BatchState {
 public:
@@ -28,6 +29,7 @@ private:
     void Settle(ImageResult result, bool everyImageFails = false);
     void Settle(const platform::FinishedChild& child);
     void NoteInterruption();
+    std::string RelativeGrid(std::size_t at) const;
     void ShowProgress(bool now) { progress.Update(done, plan.images.size(), tally.failed, now); }
 
     const BatchPlan& plan;
@@ -40,20 +42,21 @@ private:
     BatchOutcome outcome;
 };
 
+std::string BatchState::RelativeGrid(std::size_t at) const { return plan.images[at].relativeBase + plan.gridSuffix; }
+
 void BatchState::Begin(std::size_t at) {
     const ListedImage& image = plan.images[at];
     namespace fs = std::filesystem;
     ImageResult result;
-    const std::string relativeGrid = image.relativeBase + GridNameSuffix(plan.layout);
     result.base = (fs::path(plan.inDir) / image.relativeBase).string();
-    result.grid = (fs::path(plan.outDir) / relativeGrid).string();
+    result.grid = (fs::path(plan.outDir.path) / RelativeGrid(at)).string();
     if (!image.clash.empty()) {
         result.message = image.clash;
         return Settle(std::move(result));
     }
-    const GridPlace place = PrepareGridPlace(plan.outDirDescriptor, plan.outDir, relativeGrid, plan.layout);
-    if (place.state == PlaceState::FinishedGrid) result.outcome = Outcome::Kept;
-    if (place.state != PlaceState::Free) {
+    const GridPlace place = PrepareGridPlace(plan.outDir, RelativeGrid(at));
+    if (place.outcome == PlaceOutcome::Kept) result.outcome = Outcome::Kept;
+    if (place.outcome != PlaceOutcome::Free) {
         result.message = place.message;
         return Settle(std::move(result));
     }
@@ -86,8 +89,16 @@ void BatchState::Settle(const platform::FinishedChild& child) {
     running[child.token].reset();
     result.exitStatus = child.exitStatus;
     result.message = JoinLines(child.output);
-    if (child.exitStatus == 0) {
-        result.outcome = Outcome::Converted;
+    if (child.exitStatus == 0 || result.message.starts_with(gridExists)) {
+        // Converted means whole, not only an exit status; a grid that
+        // appeared meanwhile came from another run.
+        const GridPlace made = JudgeMadeGrid(plan.outDir, RelativeGrid(child.token));
+        if (made.outcome == PlaceOutcome::Failed)
+            result.message = made.message;
+        else if (child.exitStatus == 0)
+            result.outcome = Outcome::Converted;
+        else
+            result = {std::move(result.base), std::move(result.grid), Outcome::Kept, std::nullopt, {}};
     } else if (result.message.empty()) {
         result.message = child.endingSignal != 0 ? "ended by signal " + std::to_string(child.endingSignal)
                                                  : "no message";

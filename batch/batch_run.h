@@ -13,9 +13,9 @@
 
 struct BatchPlan {
     std::string converter;
-    std::string inDir, outDir;
-    int outDirDescriptor = -1;
-    GridLayout layout = GridLayout::Folder;
+    std::string inDir;
+    GridRoot outDir;
+    std::string gridSuffix;  // ".tif" with --tif
     unsigned jobs = 1;
     std::vector<ListedImage> images;
 };

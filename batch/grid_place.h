@@ -1,19 +1,9 @@
-// What is at a grid's name before its image is converted: nothing, a
-// finished grid, what a killed run of the grid library leaves, or anything
-// else, which is in the way.
+// A grid's place before its image is converted, and after: the folders that
+// hold it made, and what is there judged by the grid library, which alone
+// knows its layouts' files.
 #pragma once
 
 #include <string>
-#include <vector>
-
-enum class GridLayout { Folder, TifFile };
-
-// What the grid's name adds to the image's path, and the names beside the
-// grid that a run of the grid library takes for a while.
-inline std::string GridNameSuffix(GridLayout layout) { return layout == GridLayout::TifFile ? ".tif" : ""; }
-inline std::vector<std::string> TemporarySuffixes(GridLayout layout) {
-    return layout == GridLayout::TifFile ? std::vector<std::string>{".partial"} : std::vector<std::string>{};
-}
 
 // A folder held open: names inside it are looked up from it, never by
 // walking its path again.
@@ -36,16 +26,26 @@ private:
 // The folder at that path (a link to one is followed), held; or why not.
 HeldFolderDescriptor HoldFolder(const std::string& path, std::string& failure);
 
-enum class PlaceState { Free, FinishedGrid, Failed };
+// Where grids go: the output folder held, and its path for messages and for
+// the converter.
+struct GridRoot {
+    int descriptor = -1;
+    std::string path;
+};
+
+enum class PlaceOutcome { Free, Kept, Failed };
 
 struct GridPlace {
-    PlaceState state = PlaceState::Failed;
+    PlaceOutcome outcome = PlaceOutcome::Failed;
     std::string message;  // why, when Failed
 };
 
-// Makes the folders that are to hold the grid `relative` (a path under the
-// held output folder, whose own path is `outDir`), each reached from the one
-// before it and never through a link; then removes exactly the files a
-// killed run leaves there (never anything else, never recursively).
-GridPlace PrepareGridPlace(int outDirDescriptor, const std::string& outDir, const std::string& relative,
-                           GridLayout layout);
+// Makes the folders that are to hold the grid `relative`, each reached from
+// the one before it and never through a link. A finished grid there is
+// kept, a killed run's leftover removed (only its own files, never
+// recursively); a grid another run is writing, and anything else, fail.
+GridPlace PrepareGridPlace(const GridRoot& root, const std::string& relative);
+
+// After a run of the converter: Kept for a whole grid of the library's own,
+// else why not.
+GridPlace JudgeMadeGrid(const GridRoot& root, const std::string& relative);

@@ -54,24 +54,16 @@ ImageListing ListImages(const fs::path& inDir, const std::optional<fs::path>& sk
     return listing;
 }
 
-void MarkClashes(std::vector<ListedImage>& images, const std::string& gridSuffix,
-                 const std::vector<std::string>& temporarySuffixes) {
+void MarkClashes(std::vector<ListedImage>& images, const std::string& gridSuffix) {
     std::set<std::string> neededFolders;
     for (const ListedImage& image : images) {
         const std::string grid = image.relativeBase + gridSuffix;
         for (std::size_t slash = grid.find('/'); slash != std::string::npos; slash = grid.find('/', slash + 1))
             neededFolders.insert(grid.substr(0, slash));
     }
-    for (ListedImage& image : images) {
-        const std::string grid = image.relativeBase + gridSuffix;
-        if (neededFolders.contains(grid)) {
+    for (ListedImage& image : images)
+        if (neededFolders.contains(image.relativeBase + gridSuffix))
             image.clash = "the grid's name is also the folder of other images' grids";
-            continue;
-        }
-        for (const std::string& suffix : temporarySuffixes)
-            if (neededFolders.contains(grid + suffix))
-                image.clash = "the grid's temporary file " + grid + suffix + " is also the folder of other images' grids";
-    }
 }
 
 std::uint64_t PathHash(std::string_view path) {

@@ -24,10 +24,9 @@ struct ImageListing {
 // folders are not followed; `skipped`, a folder inside inDir, is left out.
 ImageListing ListImages(const std::filesystem::path& inDir, const std::optional<std::filesystem::path>& skipped);
 
-// Marks each image whose grid, or its temporary file beside it, would be a
-// folder that other images' grids need ("2020.doc" beside "2020/jan.doc").
-void MarkClashes(std::vector<ListedImage>& images, const std::string& gridSuffix,
-                 const std::vector<std::string>& temporarySuffixes);
+// Marks each image whose grid would be a folder that other images' grids
+// need ("2020.doc" beside "2020/jan.doc").
+void MarkClashes(std::vector<ListedImage>& images, const std::string& gridSuffix);
 
 // 64-bit FNV-1a of the path's bytes: the same on every machine and every run.
 std::uint64_t PathHash(std::string_view path);

@@ -63,9 +63,9 @@ int main(int argc, char* argv[]) {
 
     ImageListing listing = ListImages(options.inDir, FolderToSkip(options.inDir, options.outDir));
     for (const std::string& problem : listing.unreadableFolders) std::fprintf(stderr, "%s\n", PrintableText(problem).c_str());
-    const GridLayout layout = options.tif ? GridLayout::TifFile : GridLayout::Folder;
-    MarkClashes(listing.images, GridNameSuffix(layout), TemporarySuffixes(layout));
-    const BatchPlan plan{converter.string(), options.inDir, options.outDir, outDir.Get(), layout, options.jobs,
+    const std::string gridSuffix = options.tif ? ".tif" : "";
+    MarkClashes(listing.images, gridSuffix);
+    const BatchPlan plan{converter.string(), options.inDir, {outDir.Get(), options.outDir}, gridSuffix, options.jobs,
                          ShardOf(listing.images, options.shardIndex, options.shardCount)};
 
     ProgressLine progress(!options.quiet && isatty(STDERR_FILENO) == 1);
