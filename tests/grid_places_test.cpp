@@ -6,7 +6,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <functional>
 
 #include "mdgridio/folder/grid_header_text.h"
 #include "mdgridio/grid_places.h"
@@ -18,8 +17,8 @@ namespace fs = std::filesystem;
 using mdgridio::PlaceState;
 
 // A TIFF of one tile of 10 bytes, classic or BigTIFF, in either byte order,
-// whose directory gives `software`; `cut` bytes short of its end.
-std::string Tiff(bool big, bool bigEndian, const std::string& software, std::size_t cut = 0) {
+// whose directory gives `software`.
+std::string Tiff(bool big, bool bigEndian, const std::string& software) {
     std::string bytes;
     auto put = [&](std::uint64_t value, unsigned width) {
         for (unsigned index = 0; index < width; ++index)
@@ -42,129 +41,68 @@ std::string Tiff(bool big, bool bigEndian, const std::string& software, std::siz
     }
     put(0, offsetWidth);
     bytes += software + '\0' + std::string(10, 'x');
-    return bytes.substr(0, bytes.size() - cut);
+    return bytes;
 }
 
-std::string OwnHeader(int columns, int rows) {
-    return mdgridio::FormatGridHeader({columns, rows, mdgridio::CellType::Integer, 100, 200, 0.5});
-}
+const std::string ownHeader =
+    mdgridio::FormatGridHeader({3, 2, mdgridio::CellType::Integer, 100, 200, 0.5});
 
-// Holds an exclusive lock on path, as a converter writing there does.
-struct Locked {
-    explicit Locked(const fs::path& path) : descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-        EXPECT_EQ(flock(descriptor, LOCK_EX), 0);
+// Makes each entry: a folder for a name ending in "/", a link to the text
+// for one ending in "@", a file holding the text otherwise.
+void Make(const fs::path& folder, const std::vector<std::pair<std::string, std::string>>& entries) {
+    for (const auto& [name, text] : entries) {
+        if (name.ends_with('/')) fs::create_directory(folder / name);
+        else if (name.ends_with('@')) fs::create_symlink(text, folder / name.substr(0, name.size() - 1));
+        else WriteFile(folder / name, text);
     }
-    ~Locked() { close(descriptor); }
-    int descriptor;
-};
+}
 
 TEST(GridPlaces, EachPlaceIsJudgedAndOnlyALeftoverIsCleared) {
+    using enum PlaceState;
+    const std::string cells(24, 'c'), ours = Tiff(false, false, "mdgridio");
     const struct {
         const char* what;
         std::string leaf;
-        std::function<void(const fs::path&)> make;
+        std::vector<std::pair<std::string, std::string>> entries;
         PlaceState judged;
     } cases[] = {
-        {"nothing", "g", [](const fs::path&) {}, PlaceState::Free},
-        {"a killed run's empty folder", "g", [](const fs::path& g) { fs::create_directory(g); }, PlaceState::Leftover},
-        {"a killed run's cells and header being written", "g",
-         [](const fs::path& g) {
-             fs::create_directory(g);
-             WriteFile(g / "cells.raw", "1234");
-             WriteFile(g / "cells.hdr.partial", "ab");
-         },
-         PlaceState::Leftover},
-        {"a whole grid", "g",
-         [](const fs::path& g) {
-             fs::create_directory(g);
-             WriteFile(g / "cells.raw", std::string(24, 'c'));
-             WriteFile(g / "cells.hdr", OwnHeader(3, 2));
-         },
-         PlaceState::Finished},
-        {"a header over short cells", "g",
-         [](const fs::path& g) {
-             fs::create_directory(g);
-             WriteFile(g / "cells.raw", std::string(23, 'c'));
-             WriteFile(g / "cells.hdr", OwnHeader(3, 2));
-         },
-         PlaceState::InTheWay},
-        {"a header without cells", "g",
-         [](const fs::path& g) {
-             fs::create_directory(g);
-             WriteFile(g / "cells.hdr", OwnHeader(3, 2));
-         },
-         PlaceState::InTheWay},
-        {"another program's header", "g",
-         [](const fs::path& g) {
-             fs::create_directory(g);
-             WriteFile(g / "cells.raw", std::string(24, 'c'));
-             WriteFile(g / "cells.hdr", OwnHeader(3, 2) + "note = hand-edited\n");
-         },
-         PlaceState::InTheWay},
-        {"cells beside a user's file", "g",
-         [](const fs::path& g) {
-             fs::create_directory(g);
-             WriteFile(g / "cells.raw", "1234");
-             WriteFile(g / "notes.txt", "mine");
-         },
-         PlaceState::InTheWay},
-        {"a file where a folder goes", "g", [](const fs::path& g) { WriteFile(g, "mine"); }, PlaceState::InTheWay},
-        {"a link to a killed run's folder", "g",
-         [](const fs::path& g) {
-             fs::create_directory(g.parent_path() / "elsewhere");
-             fs::create_directory_symlink("elsewhere", g);
-         },
-         PlaceState::InTheWay},
-        {"a folder being written", "g",
-         [](const fs::path& g) {
-             fs::create_directory(g);
-             WriteFile(g / "cells.raw", "1234");
-         },
-         PlaceState::BeingWritten},
-        {"a killed run's empty placeholder", "g.tif", [](const fs::path& g) { WriteFile(g, ""); }, PlaceState::Leftover},
-        {"a killed run's placeholder and temporary", "G.TIFF",
-         [](const fs::path& g) {
-             WriteFile(g, "");
-             WriteFile(g.string() + ".partial", "II*");
-         },
-         PlaceState::Leftover},
-        {"a temporary without its placeholder", "g.tif",
-         [](const fs::path& g) { WriteFile(g.string() + ".partial", ""); }, PlaceState::InTheWay},
-        {"a placeholder being written", "g.tif", [](const fs::path& g) { WriteFile(g, ""); }, PlaceState::BeingWritten},
-        {"a whole GeoTIFF of ours", "g.tif", [](const fs::path& g) { WriteFile(g, Tiff(false, false, "mdgridio")); },
-         PlaceState::Finished},
-        {"a whole BigTIFF of ours, big-endian", "g.tif",
-         [](const fs::path& g) { WriteFile(g, Tiff(true, true, "mdgridio")); }, PlaceState::Finished},
-        {"a GeoTIFF of ours cut short", "g.tif",
-         [](const fs::path& g) { WriteFile(g, Tiff(false, false, "mdgridio", 1)); }, PlaceState::InTheWay},
-        {"a user's GeoTIFF", "g.tif", [](const fs::path& g) { WriteFile(g, Tiff(true, false, "scanner")); },
-         PlaceState::InTheWay},
-        {"a user's other file", "g.tif", [](const fs::path& g) { WriteFile(g, "II*\0 not a grid"); },
-         PlaceState::InTheWay},
-        {"a link to an empty file", "g.tif",
-         [](const fs::path& g) {
-             WriteFile(g.parent_path() / "empty", "");
-             fs::create_symlink("empty", g);
-         },
-         PlaceState::InTheWay},
+        {"nothing", "g", {}, Free},
+        {"a killed run's empty folder", "g", {{"g/", ""}}, Leftover},
+        {"a killed run's cells and header", "g", {{"g/", ""}, {"g/cells.raw", "1"}, {"g/cells.hdr.partial", "2"}}, Leftover},
+        {"a whole grid", "g", {{"g/", ""}, {"g/cells.raw", cells}, {"g/cells.hdr", ownHeader}}, Finished},
+        {"a header over short cells", "g", {{"g/", ""}, {"g/cells.raw", "c"}, {"g/cells.hdr", ownHeader}}, InTheWay},
+        {"a header without cells", "g", {{"g/", ""}, {"g/cells.hdr", ownHeader}}, InTheWay},
+        {"another's header", "g", {{"g/", ""}, {"g/cells.raw", cells}, {"g/cells.hdr", ownHeader + "note = x\n"}}, InTheWay},
+        {"cells beside a user's file", "g", {{"g/", ""}, {"g/cells.raw", "1"}, {"g/notes.txt", "mine"}}, InTheWay},
+        {"a file where a folder goes", "g", {{"g", "mine"}}, InTheWay},
+        {"a link to an empty folder", "g", {{"elsewhere/", ""}, {"g@", "elsewhere"}}, InTheWay},
+        {"a folder being written", "g", {{"g/", ""}, {"g/cells.raw", "1"}}, BeingWritten},
+        {"a killed run's placeholder", "g.tif", {{"g.tif", ""}}, Leftover},
+        {"a killed run's placeholder and temporary", "G.TIFF", {{"G.TIFF", ""}, {"G.TIFF.partial", "II"}}, Leftover},
+        {"a temporary alone", "g.tif", {{"g.tif.partial", ""}}, InTheWay},
+        {"a placeholder being written", "g.tif", {{"g.tif", ""}}, BeingWritten},
+        {"a whole GeoTIFF of ours", "g.tif", {{"g.tif", ours}}, Finished},
+        {"a whole big-endian BigTIFF of ours", "g.tif", {{"g.tif", Tiff(true, true, "mdgridio")}}, Finished},
+        {"a GeoTIFF of ours cut short", "g.tif", {{"g.tif", ours.substr(0, ours.size() - 1)}}, InTheWay},
+        {"a user's GeoTIFF", "g.tif", {{"g.tif", Tiff(true, false, "scanner")}}, InTheWay},
+        {"a user's other file", "g.tif", {{"g.tif", "II*"}}, InTheWay},
+        {"a link to an empty file", "g.tif", {{"empty", ""}, {"g.tif@", "empty"}}, InTheWay},
+        {"the folder itself, holding cells", ".", {{"cells.raw", "1"}}, InTheWay},
     };
-    for (const auto& [what, leaf, make, judged] : cases) {
+    for (const auto& [what, leaf, entries, judged] : cases) {
         const ScratchFolder scratch;
-        make(scratch / leaf);
+        Make(scratch.Path(), entries);
         const int folder = open(scratch.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        std::optional<Locked> lock;
-        if (judged == PlaceState::BeingWritten) lock.emplace(scratch / leaf);
+        // As a run writing there holds it.
+        const int locked = judged == BeingWritten ? open((scratch / leaf).c_str(), O_RDONLY | O_CLOEXEC) : -1;
+        if (locked >= 0) flock(locked, LOCK_EX);
         const auto before = FolderListing(scratch.Path());
         EXPECT_EQ(mdgridio::JudgeGridPlace(folder, leaf).state, judged) << what;
         const mdgridio::PlaceJudgement cleared = mdgridio::ClearLeftover(folder, leaf);
-        if (judged == PlaceState::Leftover) {
-            EXPECT_EQ(cleared.state, PlaceState::Free) << what;
-            EXPECT_EQ(FolderListing(scratch.Path()), std::vector<std::string>{}) << what;
-        } else {
-            EXPECT_EQ(cleared.state, judged) << what;
-            EXPECT_EQ(FolderListing(scratch.Path()), before) << what;
-        }
-        EXPECT_EQ(cleared.why.empty(), judged != PlaceState::InTheWay && judged != PlaceState::BeingWritten) << what;
+        EXPECT_EQ(cleared.state, judged == Leftover ? Free : judged) << what;
+        EXPECT_EQ(FolderListing(scratch.Path()), judged == Leftover ? std::vector<std::string>{} : before) << what;
+        EXPECT_EQ(cleared.why.empty(), judged != InTheWay && judged != BeingWritten) << what;
+        if (locked >= 0) close(locked);
         close(folder);
     }
 }

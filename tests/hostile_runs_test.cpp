@@ -192,4 +192,18 @@ TEST_F(HostileRuns, AFolderMadeAnewUnderARunIsLeftAlone) {
     }
 }
 
+#ifdef CELLPORT_GEOTIFF
+// The GeoTIFF module comes from the grid library's own folder only: a
+// library found through an empty entry of LD_LIBRARY_PATH (the current
+// folder) has no module beside it, and none is looked for elsewhere.
+TEST_F(HostileRuns, TheGeoTiffModuleComesOnlyFromBesideTheGridLibrary) {
+    WriteImage("image", 3, 2);
+    const fs::path build = fs::path(CELLPORT_PROGRAM).parent_path();
+    fs::copy_file(build / "libmdgridio.so", scratch / "libmdgridio.so");
+    const ProcessResult run = Shell("LD_LIBRARY_PATH=:" + ShellWord(build.string()) + " exec " + program + " image g.tif");
+    EXPECT_EQ(run.standardOutput, "Could not create output grid\n");
+    EXPECT_FALSE(fs::exists(scratch / "g.tif"));
+}
+#endif
+
 }  // namespace

@@ -3,7 +3,9 @@
 // other windows, other arguments, deleting.
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 #include <array>
@@ -13,6 +15,7 @@
 #include <limits>
 #include <random>
 
+#include "mdgridio/grid_places.h"
 #include "mdgridio/mdgridio.h"
 #include "support/run_process.h"
 #include "support/scratch_folder.h"
@@ -91,48 +94,69 @@ TEST_F(GridLibrary, AGridWhoseLastRowWasNeverWrittenIsNeverFinished) {
 
 #ifndef _WIN32
 // The header is written last: a grid whose cells could not all be written,
-// here for a file size limit, never gets one.
-TEST_F(GridLibrary, AGridWhoseCellsFailedGetsNoHeader) {
-    const int channel = Create("g", 1, {0, 0, 40000, 2});
-    const Cells row(40000, 1);
-    rlimit unlimited{};
-    getrlimit(RLIMIT_FSIZE, &unlimited);
-    const rlimit limit{300000, unlimited.rlim_max};
-    std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &limit);
-    const bool written = PutWindowRow(channel, 0, row.data()) == 0 && PutWindowRow(channel, 1, row.data()) == 0;
-    const bool closed = CellLyrClose(channel) == 0;
-    setrlimit(RLIMIT_FSIZE, &unlimited);
-    EXPECT_FALSE(written && closed);
-    EXPECT_FALSE(fs::exists("g/cells.hdr"));
-}
-
-// A row refused past a file size limit leaves a hole in the cells: rows
-// written once the limit is lifted, after it in order or before it, do not
-// make the grid close as a whole one.
-TEST_F(GridLibrary, AGridWithARefusedRowNeverClosesAsWhole) {
+// here for a file size limit, never gets one, whether the limit hits the
+// last write at the close or refuses a row, which leaves a hole that rows
+// written once the limit is lifted, after it or before it, do not fill.
+TEST_F(GridLibrary, AGridWhoseCellsFailedNeverClosesAsWhole) {
     const struct {
+        int columns;
         std::vector<int> rowsBefore, rowsUnderLimit, rowsAfter;
-    } cases[] = {{{}, {0, 1}, {2}}, {{2}, {0}, {1}}};
-    const Cells row(100000, 1);
+        bool closeUnderLimit;
+    } cases[] = {{40000, {}, {0, 1}, {}, true}, {100000, {}, {0, 1}, {2}, false}, {100000, {2}, {0}, {1}, false}};
     rlimit unlimited{};
     getrlimit(RLIMIT_FSIZE, &unlimited);
     const rlimit limit{300000, unlimited.rlim_max};
     std::signal(SIGXFSZ, SIG_IGN);
-    for (const auto& [rowsBefore, rowsUnderLimit, rowsAfter] : cases) {
-        SCOPED_TRACE(rowsBefore.empty() ? "rows in order" : "the last row first");
-        const int channel = Create("g", 1, {0, 0, 100000, 3});
+    for (const auto& [columns, rowsBefore, rowsUnderLimit, rowsAfter, closeUnderLimit] : cases) {
+        const Cells row(std::size_t(columns), 1);
+        const auto rows = double(rowsBefore.size() + rowsUnderLimit.size() + rowsAfter.size());
+        const int channel = Create("g", 1, {0, 0, double(columns), rows});
         for (const int before : rowsBefore) EXPECT_EQ(PutWindowRow(channel, before, row.data()), 0);
         setrlimit(RLIMIT_FSIZE, &limit);
-        bool refused = false;
-        for (const int under : rowsUnderLimit) refused = PutWindowRow(channel, under, row.data()) < 0 || refused;
-        setrlimit(RLIMIT_FSIZE, &unlimited);
-        EXPECT_TRUE(refused);
+        for (const int under : rowsUnderLimit) PutWindowRow(channel, under, row.data());
+        if (!closeUnderLimit) setrlimit(RLIMIT_FSIZE, &unlimited);
         for (const int after : rowsAfter) PutWindowRow(channel, after, row.data());
-        EXPECT_LT(CellLyrClose(channel), 0);
+        EXPECT_LT(CellLyrClose(channel), 0) << columns << " " << rowsBefore.size();
+        setrlimit(RLIMIT_FSIZE, &unlimited);
         EXPECT_FALSE(fs::exists("g/cells.hdr"));
         EXPECT_EQ(CellLyrDelete("g"), 0);
     }
+}
+
+// Other runs find a grid being written locked, and leave it alone, even
+// under a name as long as the system allows; a finished grid is judged
+// whole. Cells removed or replaced under an open grid never get a header.
+TEST_F(GridLibrary, AGridBeingWrittenIsLockedAndFinishesOnlyOverItsOwnCells) {
+    const int here = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::vector<std::string> names = {"g"};
+#ifdef CELLPORT_GEOTIFF
+    names.insert(names.end(), {"g.tif", std::string(251, 'n') + ".tif"});
+#endif
+    const Cells row(3, 5);
+    for (const std::string& name : names) {
+        const int channel = Create(name.c_str(), 1, {0, 0, 3, 2});
+        ASSERT_GE(channel, 0) << name.size();
+        const auto during = FolderListing(".");
+        EXPECT_EQ(mdgridio::JudgeGridPlace(here, name).state, mdgridio::PlaceState::BeingWritten);
+        EXPECT_EQ(mdgridio::ClearLeftover(here, name).state, mdgridio::PlaceState::BeingWritten);
+        EXPECT_EQ(FolderListing("."), during);
+        for (const int index : {0, 1}) PutWindowRow(channel, index, row.data());
+        EXPECT_EQ(CellLyrClose(channel), 0);
+        const auto state = mdgridio::JudgeGridPlace(here, name).state;
+        EXPECT_TRUE(state == mdgridio::PlaceState::Finished || (name != "g" && state == mdgridio::PlaceState::InTheWay))
+            << name.size();
+        EXPECT_EQ(CellLyrDelete(name.c_str()), 0);
+    }
+    for (const bool replaced : {false, true}) {
+        const int channel = Create("g", 1, {0, 0, 3, 2});
+        for (const int index : {0, 1}) PutWindowRow(channel, index, row.data());
+        fs::remove("g/cells.raw");
+        if (replaced) WriteFile("g/cells.raw", std::string(24, 'x'));
+        EXPECT_LT(CellLyrClose(channel), 0);
+        EXPECT_FALSE(fs::exists("g/cells.hdr"));
+        fs::remove_all("g");
+    }
+    close(here);
 }
 #endif
 

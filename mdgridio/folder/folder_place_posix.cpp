@@ -151,7 +151,7 @@ PlaceJudgement ClearFolderLeftover(int folder, const std::string& leaf) {
         }
     }
     if (fstat(grid, &held) != 0 || !RemoveIfStill(folder, leaf, held, true)) {
-        return InTheWay(leaf, std::string("cannot remove it: ") + std::strerror(errno));
+        return InTheWay(leaf, "moved, or cannot be removed");
     }
     return Judged(PlaceState::Free);
 }

@@ -39,16 +39,17 @@ bool LookAtTemporary(int folder, Temporary& temporary) {
 // kept when clearing, until the placeholder's descriptor is closed.
 PlaceJudgement JudgeOrClear(int folder, const std::string& leaf, bool clear) {
     Temporary temporary{GeoTiffTemporaryLeaf(folder, leaf)};
-    const Descriptor file(openat(folder, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!file.IsOpen()) {
-        if (errno == ELOOP) return InTheWay(leaf, "a link");
+    struct stat status {};
+    if (!LookAt(folder, leaf, status)) {
         if (errno != ENOENT) return CannotLook(leaf);
         if (!LookAtTemporary(folder, temporary)) return InTheWay(temporary.leaf, "not a regular file");
         return temporary.present ? InTheWay(temporary.leaf, "a temporary file without its grid's placeholder")
                                  : Judged(PlaceState::Free);
     }
-    struct stat status {};
-    if (fstat(file.Get(), &status) != 0) return CannotLook(leaf);
+    // Only a regular file is opened: opening a device may act on it.
+    if (!S_ISREG(status.st_mode)) return InTheWay(leaf, "not a regular file");
+    const Descriptor file(openat(folder, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file.IsOpen() || fstat(file.Get(), &status) != 0) return CannotLook(leaf);
     if (!S_ISREG(status.st_mode)) return InTheWay(leaf, "not a regular file");
     if (status.st_size > 0) {
         return IsWholeGeoTiffOfOurs(file.Get(), static_cast<std::uint64_t>(status.st_size))
