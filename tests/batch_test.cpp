@@ -344,7 +344,7 @@ TEST_F(Batch, TifGridPlaces) {
                                      "in/foreign\tout/foreign.tif\tfailed\t\tout/foreign.tif is in the way: not a whole GeoTIFF written by this library",
                                      "in/folder\tout/folder.tif\tfailed\t\tout/folder.tif is in the way: not a regular file",
                                      "in/partial\tout/partial.tif\tfailed\t\tout/partial.tif.partial is in the way: a temporary file without its grid's placeholder",
-                                     "in/link\tout/link.tif\tfailed\t\tout/link.tif is in the way: a link"}));
+                                     "in/link\tout/link.tif\tfailed\t\tout/link.tif is in the way: not a regular file"}));
     for (const char* untouched : {"kept.tif", "foreign.tif", "partial.tif.partial", "link.tif"})
         EXPECT_EQ(Snap(scratch / "out")[untouched], before.at(untouched)) << untouched;
     EXPECT_FALSE(fs::exists(scratch / "out/killed.tif.partial"));
