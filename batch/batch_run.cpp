@@ -14,6 +14,7 @@ constexpr int progressTickMilliseconds = 1000;
 // would fail the same way.
 constexpr std::string_view noGridLibrary = "Could not load MDGRIDIO.DLL";
 constexpr std::string_view gridExists = "Output grid already exists";
+constexpr std::string_view gridNotCreated = "Could not create output grid";
 
 class BatchState {
 public:
@@ -89,16 +90,17 @@ void BatchState::Settle(const platform::FinishedChild& child) {
     running[child.token].reset();
     result.exitStatus = child.exitStatus;
     result.message = JoinLines(child.output);
-    if (child.exitStatus == 0 || result.message.starts_with(gridExists)) {
-        // Converted means whole, not only an exit status; a grid that
-        // appeared meanwhile came from another run.
+    const bool lostTheName = result.message.starts_with(gridExists) || result.message.starts_with(gridNotCreated);
+    if (child.exitStatus == 0 || lostTheName) {
+        // Converted means whole, not only an exit status; a name taken
+        // meanwhile was taken by another run.
         const GridPlace made = JudgeMadeGrid(plan.outDir, RelativeGrid(child.token));
-        if (made.outcome == PlaceOutcome::Failed)
-            result.message = made.message;
-        else if (child.exitStatus == 0)
+        if (made.outcome == PlaceOutcome::Kept && child.exitStatus == 0)
             result.outcome = Outcome::Converted;
-        else
+        else if (made.outcome == PlaceOutcome::Kept)
             result = {std::move(result.base), std::move(result.grid), Outcome::Kept, std::nullopt, {}};
+        else if (child.exitStatus == 0 || made.beingWritten)
+            result.message = made.message;
     } else if (result.message.empty()) {
         result.message = child.endingSignal != 0 ? "ended by signal " + std::to_string(child.endingSignal)
                                                  : "no message";

@@ -37,7 +37,8 @@ enum class PlaceOutcome { Free, Kept, Failed };
 
 struct GridPlace {
     PlaceOutcome outcome = PlaceOutcome::Failed;
-    std::string message;  // why, when Failed
+    std::string message;       // why, when Failed
+    bool beingWritten = false;  // by another run, which holds its lock
 };
 
 // Makes the folders that are to hold the grid `relative`, each reached from

@@ -208,15 +208,21 @@ TEST_F(Batch, ShardsKeepTheirImagesWhileImagesArrive) {
 }
 
 // Two batches into one folder at once, then a third: every grid is whole and
-// was converted by exactly one of them.
+// was converted by exactly one of them; the only failures are grids the other
+// batch was writing.
 TEST_F(Batch, BatchesSharingAnOutputFolder) {
     constexpr int images = 40;
     for (int image = 0; image < images; ++image) Image("in/" + std::to_string(image), std::string(300 * 200, '\1'), 300, 200);
-    const std::string run = ShellWord(batch) + " -j 2 in out --log ";
+    const std::string run = ShellWord(batch) + " -j 2 --quiet in out --log ";
     EXPECT_EQ(RunShell(run + "log & " + run + "log & wait; " + run + "log", scratch.Path()).exitStatus, 0);
-    const std::map<std::string, int> converted = Logged(ReadFile(scratch / "log"), "converted");
+    const std::string log = ReadFile(scratch / "log");
+    const std::map<std::string, int> converted = Logged(log, "converted");
     EXPECT_EQ(converted.size(), std::size_t{images});
     for (const auto& [image, times] : converted) EXPECT_EQ(times, 1) << image;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("\tfailed\t") != std::string::npos) EXPECT_TRUE(line.ends_with(" is being written by another run")) << line;
+    }
     const ProcessResult read = RunShell(
         "for grid in out/*; do [ $(stat -c %s $grid/cells.raw) = 240000 ] || echo $grid; "
         "gdalinfo -checksum $grid/cells.raw >/dev/null || echo $grid; done", scratch.Path());
