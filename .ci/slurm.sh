@@ -26,7 +26,7 @@ trap stop EXIT
 
 fail() {
   echo "slurm check failed: $*" >&2
-  for log in "$scratch"/slurmctld.log "$scratch"/slurmd.log; do [ -f "$log" ] && tail -n 20 "$log" >&2; done
+  for log in "$scratch"/*.out; do tail -n 20 "$log" >&2; done
   exit 1
 }
 
@@ -40,12 +40,13 @@ export SLURM_CONF=$scratch/slurm.conf
 
 echo "== munge and a one-node Slurm on $node"
 munged --foreground --force --key-file=/etc/munge/munge.key --socket="$scratch/munge/socket" \
-  --pid-file="$scratch/munge/pid" --log-file="$scratch/munge/log" --seed-file="$scratch/munge/seed" &
+  --pid-file="$scratch/munge/pid" --log-file="$scratch/munge/log" --seed-file="$scratch/munge/seed" \
+  >"$scratch/munged.out" 2>&1 &
 daemons+=($!)
 for _ in $(seq 100); do [ -S "$scratch/munge/socket" ] && break; sleep 0.1; done
-slurmctld -D -f "$SLURM_CONF" &
+slurmctld -D -f "$SLURM_CONF" >"$scratch/slurmctld.out" 2>&1 &
 daemons+=($!)
-slurmd -D -f "$SLURM_CONF" &
+slurmd -D -f "$SLURM_CONF" >"$scratch/slurmd.out" 2>&1 &
 daemons+=($!)
 for _ in $(seq 300); do
   sinfo -h -N -o %t 2>/dev/null | grep -qx idle && break
