@@ -3,6 +3,7 @@
 // names with any bytes. Whatever happens, nothing but the new grids and a
 // killed run's leftovers may change.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <map>
@@ -369,7 +370,7 @@ TEST_F(Batch, TifGridPlaces) {
 TEST_F(Batch, CommandLines) {
     Image("in/a");
     const std::string makeImage = CELLPORT_MAKE_IMAGE;
-    const std::vector<std::pair<std::vector<std::string>, int>> table = {
+    std::vector<std::pair<std::vector<std::string>, int>> table = {
         {{batch, "--help"}, 0},
         {{batch, "in"}, 2},
         {{batch, "-j", "0", "in", "out"}, 2},
@@ -382,6 +383,12 @@ TEST_F(Batch, CommandLines) {
         {{makeImage, "--type", "byte", "--columns", "4", "--rows", "3", "--min-x", "0x1p4", "img"}, 2},
         {{makeImage, "--type", "byte", "--columns", "4", "--rows", "3", "--cell-size", "1.5e1", "img"}, 0},
     };
+    // Not knowing where it is itself (no /proc), it runs no cellport at all.
+    WriteFile(scratch / "cellport", "#!/bin/sh\ntouch ran\n");
+    fs::permissions(scratch / "cellport", fs::perms::owner_all);
+    if (geteuid() == 0)
+        table.push_back({{"unshare", "-m", "--propagation", "private", "sh", "-c",
+                          "mount -t tmpfs none /proc && exec " + ShellWord(batch) + " in out"}, 2});
     for (const auto& [arguments, status] : table) {
         const ProcessResult run = RunProcess(arguments, {}, scratch.Path());
         EXPECT_EQ(run.exitStatus, status) << arguments[1] << " " << arguments[2] << run.standardError;
@@ -389,6 +396,7 @@ TEST_F(Batch, CommandLines) {
             EXPECT_NE(run.standardError.find("Usage"), std::string::npos) << run.standardError;
         }
     }
+    EXPECT_FALSE(fs::exists(scratch / "ran"));
 }
 
 }  // namespace
