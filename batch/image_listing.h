@@ -2,11 +2,9 @@
 // conversion.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 struct ListedImage {
@@ -28,9 +26,7 @@ ImageListing ListImages(const std::filesystem::path& inDir, const std::optional<
 // need ("2020.doc" beside "2020/jan.doc").
 void MarkClashes(std::vector<ListedImage>& images, const std::string& gridSuffix);
 
-// 64-bit FNV-1a of the path's bytes: the same on every machine and every run.
-std::uint64_t PathHash(std::string_view path);
-
-// The images whose relativeBase hashes to `index` modulo `count`, so that
-// shards agree whatever else each one's listing holds.
+// The images whose relativeBase hashes to `index` modulo `count` (64-bit
+// FNV-1a of its bytes), so that shards agree whatever else each one's
+// listing holds.
 std::vector<ListedImage> ShardOf(const std::vector<ListedImage>& images, unsigned index, unsigned count);
