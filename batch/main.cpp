@@ -1,7 +1,9 @@
 // cellport-batch: every image under a folder into a grid under another,
 // with the converter installed beside this program.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
@@ -24,6 +26,13 @@ int Refuse(const std::string& message, int status = exitSomeFailed) {
     return status;
 }
 
+// Started with standard output or error closed, the batch would open its
+// log or a folder under that number and print its lines into it.
+void KeepStandardDescriptorsTaken() {
+    for (int descriptor = STDIN_FILENO; descriptor <= STDERR_FILENO; ++descriptor)
+        if (fcntl(descriptor, F_GETFD) < 0 && errno == EBADF && open("/dev/null", O_RDWR) != descriptor) return;
+}
+
 // Not whatever PATH or the current folder offers: the converter of the same
 // build or install, or none.
 fs::path ConverterBeside(std::error_code& error) {
@@ -41,6 +50,7 @@ std::optional<fs::path> FolderToSkip(const fs::path& inDir, const fs::path& outD
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    KeepStandardDescriptorsTaken();
     BatchOptions options;
     switch (ParseBatchCommandLine(argc, argv, options)) {
         case BatchParse::HelpShown: return exitConverted;
