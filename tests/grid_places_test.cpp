@@ -6,7 +6,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-
 #include "mdgridio/folder/grid_header_text.h"
 #include "mdgridio/grid_places.h"
 #include "support/scratch_folder.h"

@@ -34,6 +34,15 @@ bool LookAtTemporary(int folder, Temporary& temporary) {
     return errno == ENOENT;
 }
 
+// For writing where allowed (nothing is written): where locks are emulated
+// over byte ranges (NFS), only such a descriptor can test the lock.
+Descriptor OpenForLock(int folder, const std::string& leaf) {
+    const int flags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const int file = openat(folder, leaf.c_str(), O_RDWR | flags);
+    if (file >= 0 || (errno != EACCES && errno != EROFS)) return Descriptor(file);
+    return Descriptor(openat(folder, leaf.c_str(), O_RDONLY | flags));
+}
+
 // A run takes the name with an empty placeholder, locked, then writes the
 // temporary beside it; the placeholder's lock guards both. The lock is
 // kept when clearing, until the placeholder's descriptor is closed.
@@ -48,7 +57,7 @@ PlaceJudgement JudgeOrClear(int folder, const std::string& leaf, bool clear) {
     }
     // Only a regular file is opened: opening a device may act on it.
     if (!S_ISREG(status.st_mode)) return InTheWay(leaf, "not a regular file");
-    const Descriptor file(openat(folder, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const Descriptor file = OpenForLock(folder, leaf);
     if (!file.IsOpen() || fstat(file.Get(), &status) != 0) return CannotLook(leaf);
     if (!S_ISREG(status.st_mode)) return InTheWay(leaf, "not a regular file");
     if (status.st_size > 0) {
