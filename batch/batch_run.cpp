@@ -61,7 +61,10 @@ void BatchState::Begin(std::size_t at) {
         result.message = place.message;
         return Settle(std::move(result));
     }
-    result.message = children.Start(plan.converter, {result.base, result.grid}, at);
+    // The converter makes the grid by its bare name inside the folder held
+    // here: a folder of the path swapped meanwhile does not lead it elsewhere.
+    const std::string absoluteBase = std::filesystem::absolute(result.base).string();
+    result.message = children.Start(plan.converter, {absoluteBase, place.leaf}, at, place.folder);
     if (!result.message.empty()) return Settle(std::move(result), true);
     running[at] = std::move(result);
 }

@@ -79,8 +79,8 @@ GridParent HoldGridParent(const GridRoot& root, const std::string& relative, boo
 // The library names the leaf in its reason; the user needs the whole path.
 GridPlace FromJudgement(const GridParent& parent, const mdgridio::PlaceJudgement& judgement) {
     switch (judgement.state) {
-        case mdgridio::PlaceState::Free: return {PlaceOutcome::Free, {}};
-        case mdgridio::PlaceState::Finished: return {PlaceOutcome::Kept, {}};
+        case mdgridio::PlaceState::Free: return {PlaceOutcome::Free};
+        case mdgridio::PlaceState::Finished: return {PlaceOutcome::Kept};
         case mdgridio::PlaceState::BeingWritten: return {PlaceOutcome::Failed, (parent.path / judgement.why).string(), true};
         default: return Failure((parent.path / judgement.why).string());
     }
@@ -89,12 +89,17 @@ GridPlace FromJudgement(const GridParent& parent, const mdgridio::PlaceJudgement
 }  // namespace
 
 GridPlace PrepareGridPlace(const GridRoot& root, const std::string& relative) {
-    const GridParent parent = HoldGridParent(root, relative, true);
+    GridParent parent = HoldGridParent(root, relative, true);
     if (!parent.failure.empty()) return Failure(parent.failure);
     mdgridio::PlaceJudgement judgement = mdgridio::JudgeGridPlace(parent.descriptor, parent.leaf);
     if (judgement.state == mdgridio::PlaceState::Leftover)
         judgement = mdgridio::ClearLeftover(parent.descriptor, parent.leaf);
-    return FromJudgement(parent, judgement);
+    GridPlace place = FromJudgement(parent, judgement);
+    if (place.outcome != PlaceOutcome::Free) return place;
+    place.folder = parent.descriptor;
+    place.heldFolder = std::move(parent.held);
+    place.leaf = parent.leaf;
+    return place;
 }
 
 GridPlace JudgeMadeGrid(const GridRoot& root, const std::string& relative) {

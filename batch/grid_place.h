@@ -37,14 +37,18 @@ enum class PlaceOutcome { Free, Kept, Failed };
 
 struct GridPlace {
     PlaceOutcome outcome = PlaceOutcome::Failed;
-    std::string message;       // why, when Failed
+    std::string message{};     // why, when Failed
     bool beingWritten = false;  // by another run, which holds its lock
+    int folder = -1;                  // the grid's, when Free: held by the
+    HeldFolderDescriptor heldFolder{};  // caller for OUT_DIR, else here
+    std::string leaf{};                 // the grid's name in it
 };
 
 // Makes the folders that are to hold the grid `relative`, each reached from
 // the one before it and never through a link. A finished grid there is
 // kept, a killed run's leftover removed (only its own files, never
 // recursively); a grid another run is writing, and anything else, fail.
+// Free comes with the grid's folder held, for its converter to start in.
 GridPlace PrepareGridPlace(const GridRoot& root, const std::string& relative);
 
 // After a run of the converter: Kept for a whole grid of the library's own,
