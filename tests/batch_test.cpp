@@ -333,6 +333,24 @@ TEST_F(Batch, ProgressLineOnlyOnATerminal) {
               "in/b\tout/b\tfailed\t1\tCould not read 4 bytes at 4 / f_read = '1'"}));
 }
 
+// A folder of a grid's path swapped for a link as its converter starts
+// does not lead the grid out of the grids' folder.
+TEST_F(Batch, ConverterWritesIntoTheFolderHeldForIt) {
+    Image("in/sub/x");
+    Folder("elsewhere");
+    const std::string out = ShellWord((scratch / "out").string());
+    BatchBeside("#!/bin/sh\nmv " + out + "/sub " + out + "/moved && ln -s ../elsewhere " + out + "/sub\nexec " +
+                ShellWord((scratch / "bin/cellport.real").string()) + " \"$@\"\n");
+    const fs::path built = fs::path(CELLPORT_PROGRAM).parent_path();
+    fs::copy_file(CELLPORT_PROGRAM, scratch / "bin/cellport.real");
+    fs::copy_file(built / "libmdgridio.so", scratch / "bin/libmdgridio.so");
+    const ProcessResult run = RunProcess({(scratch / "bin/cellport-batch").string(), "in", "out"}, {}, scratch.Path());
+    EXPECT_EQ(run.standardError, "in/sub/x: status 0: out/sub is in the way: not a folder\n"
+                                 "cellport-batch: 0 converted, 0 kept, 1 failed\n");
+    EXPECT_EQ(FolderListing(scratch / "elsewhere"), std::vector<std::string>{});
+    EXPECT_TRUE(fs::exists(scratch / "out/moved/x/cells.hdr"));
+}
+
 // A GeoTIFF is kept only when the grid library wrote it whole; which
 // layout a grid has follows from its name alone, --tif or not.
 TEST_F(Batch, TifGridPlaces) {
