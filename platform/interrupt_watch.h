@@ -10,7 +10,7 @@ namespace platform {
 // are held back and only noted while the batch waits (WaitMask), so that no
 // check can miss one that comes just before a wait. SIGPIPE is ignored: a
 // reader of standard error that went away must not take the batch, its log
-// and its converters with it.
+// and its converters with it. SIGCHLD is never ignored.
 void WatchInterruptSignals();
 
 // The signal mask to wait under.

@@ -37,6 +37,9 @@ void WatchInterruptSignals() {
         sigdelset(&waitMask, signal);
     }
     std::signal(SIGPIPE, SIG_IGN);
+    // Ignored, it would make the system reap the converters unasked, and
+    // their exit statuses would be lost.
+    std::signal(SIGCHLD, SIG_DFL);
     pthread_sigmask(SIG_BLOCK, &caughtSignals, nullptr);
 }
 
