@@ -329,7 +329,8 @@ TEST_F(Batch, ProgressLineOnlyOnATerminal) {
     // With nowhere to print, the failure and the summary go nowhere, not into
     // the log; a SIGCHLD ignored by the parent hides no converter's status.
     Image("in/b", "short");
-    EXPECT_EQ(RunShell("trap '' CHLD; " + command + " --log log >&- 2>&-", scratch.Path()).exitStatus, 1);
+    const std::string ignoringChildren = "perl -e '$SIG{CHLD} = q(IGNORE); exec @ARGV' ";
+    EXPECT_EQ(RunShell(ignoringChildren + command + " --log log >&- 2>&-", scratch.Path()).exitStatus, 1);
     EXPECT_EQ(Lines(ReadFile(scratch / "log")), (std::set<std::string>{"in/a\tout/a\tkept\t\t",
               "in/b\tout/b\tfailed\t1\tCould not read 4 bytes at 4 / f_read = '1'"}));
 }
