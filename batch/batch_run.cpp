@@ -78,7 +78,8 @@ void BatchState::Settle(ImageResult result, bool everyImageFails) {
             ++tally.failed;
             // Said once, not once for each image.
             if (everyImageFails && !outcome.stopped)
-                progress.PrintAbove("cellport-batch: no image can be converted: " + PrintableText(result.message) + "\n");
+                progress.PrintAbove("cellport-batch: no image can be converted: " + PrintableText(result.message) +
+                                    "\n");
             else if (!everyImageFails)
                 progress.PrintAbove(FailureLine(result));
             break;

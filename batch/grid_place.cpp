@@ -81,7 +81,8 @@ GridPlace FromJudgement(const GridParent& parent, const mdgridio::PlaceJudgement
     switch (judgement.state) {
         case mdgridio::PlaceState::Free: return {PlaceOutcome::Free};
         case mdgridio::PlaceState::Finished: return {PlaceOutcome::Kept};
-        case mdgridio::PlaceState::BeingWritten: return {PlaceOutcome::Failed, (parent.path / judgement.why).string(), true};
+        case mdgridio::PlaceState::BeingWritten:
+            return {PlaceOutcome::Failed, (parent.path / judgement.why).string(), true};
         default: return Failure((parent.path / judgement.why).string());
     }
 }
@@ -106,7 +107,8 @@ GridPlace JudgeMadeGrid(const GridRoot& root, const std::string& relative) {
     const GridParent parent = HoldGridParent(root, relative, false);
     if (!parent.failure.empty()) return Failure(parent.failure);
     const mdgridio::PlaceJudgement judgement = mdgridio::JudgeGridPlace(parent.descriptor, parent.leaf);
-    if (judgement.state == mdgridio::PlaceState::Free) return Failure((parent.path / parent.leaf).string() + " is missing");
+    if (judgement.state == mdgridio::PlaceState::Free)
+        return Failure((parent.path / parent.leaf).string() + " is missing");
     // Unfinished and not locked yet: another run has only just made it.
     if (judgement.state == mdgridio::PlaceState::Leftover)
         return {PlaceOutcome::Failed, (parent.path / parent.leaf).string() + " is being written by another run", true};

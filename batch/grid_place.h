@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 // A folder held open: names inside it are looked up from it, never by
 // walking its path again.
@@ -11,7 +12,7 @@ class HeldFolderDescriptor {
 public:
     HeldFolderDescriptor() = default;
     explicit HeldFolderDescriptor(int descriptor) : descriptor(descriptor) {}
-    HeldFolderDescriptor(HeldFolderDescriptor&& other) noexcept : descriptor(other.descriptor) { other.descriptor = -1; }
+    HeldFolderDescriptor(HeldFolderDescriptor&& other) noexcept : descriptor(std::exchange(other.descriptor, -1)) {}
     HeldFolderDescriptor& operator=(HeldFolderDescriptor&& other) noexcept;
     HeldFolderDescriptor(const HeldFolderDescriptor&) = delete;
     HeldFolderDescriptor& operator=(const HeldFolderDescriptor&) = delete;

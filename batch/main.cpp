@@ -60,7 +60,8 @@ int main(int argc, char* argv[]) {
     platform::WatchInterruptSignals();
     std::error_code error;
     const fs::path converter = ConverterBeside(error);
-    if (error) return Refuse("cannot tell where this program is, so not which cellport to run: " + error.message(), exitUsage);
+    if (error)
+        return Refuse("cannot tell where this program is, so not which cellport to run: " + error.message(), exitUsage);
     if (access(converter.c_str(), X_OK) != 0) return Refuse("no converter at " + converter.string());
     if (!fs::is_directory(options.inDir, error)) return Refuse(options.inDir + " is not a folder");
     fs::create_directories(options.outDir, error);
@@ -72,7 +73,8 @@ int main(int argc, char* argv[]) {
         return Refuse("cannot write the log " + options.logFile + ": " + failure);
 
     ImageListing listing = ListImages(options.inDir, FolderToSkip(options.inDir, options.outDir));
-    for (const std::string& problem : listing.unreadableFolders) std::fprintf(stderr, "%s\n", PrintableText(problem).c_str());
+    for (const std::string& problem : listing.unreadableFolders)
+        std::fprintf(stderr, "%s\n", PrintableText(problem).c_str());
     const std::string gridSuffix = options.tif ? ".tif" : "";
     MarkClashes(listing.images, gridSuffix);
     const BatchPlan plan{converter.string(), options.inDir, {outDir.Get(), options.outDir}, gridSuffix, options.jobs,
