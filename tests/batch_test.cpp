@@ -192,7 +192,8 @@ TEST_F(Batch, ShardsKeepTheirImagesWhileImagesArrive) {
         for (int image = from; image < to; ++image) Image("in/" + std::to_string(image % 3) + "/" + std::to_string(image));
     };
     const auto shards = [&](const std::vector<std::string>& which) {
-        for (const std::string& shard : which) EXPECT_EQ(Run({"--shard", shard, "--log", "log", "in", "out"}).exitStatus, 0);
+        for (const std::string& shard : which)
+            EXPECT_EQ(Run({"--shard", shard, "--log", "log", "in", "out"}).exitStatus, 0);
         return Logged(ReadFile(scratch / "log"), "converted");
     };
     images(0, 12);
@@ -211,7 +212,8 @@ TEST_F(Batch, ShardsKeepTheirImagesWhileImagesArrive) {
 // batch was writing, or had just cleared as a converter made it.
 TEST_F(Batch, BatchesSharingAnOutputFolder) {
     constexpr int images = 40;
-    for (int image = 0; image < images; ++image) Image("in/" + std::to_string(image), std::string(300 * 200, '\1'), 300, 200);
+    for (int image = 0; image < images; ++image)
+        Image("in/" + std::to_string(image), std::string(300 * 200, '\1'), 300, 200);
     const std::string run = ShellWord(batch) + " -j 2 --quiet in out --log ";
     EXPECT_EQ(RunShell(run + "log & " + run + "log & wait; " + run + "log", scratch.Path()).exitStatus, 0);
     const std::string log = ReadFile(scratch / "log");
@@ -221,7 +223,8 @@ TEST_F(Batch, BatchesSharingAnOutputFolder) {
     std::istringstream lines(log);
     for (std::string line; std::getline(lines, line);) {
         if (line.find("\tfailed\t") != std::string::npos) {
-            EXPECT_TRUE(line.ends_with(" is being written by another run") || line.ends_with("\tCould not create output grid"))
+            EXPECT_TRUE(line.ends_with(" is being written by another run") ||
+                        line.ends_with("\tCould not create output grid"))
                 << line;
         }
     }
@@ -237,10 +240,12 @@ TEST_F(Batch, BatchesSharingAnOutputFolder) {
 // each is logged, and the batch ends with 130.
 TEST_F(Batch, InterruptedBatchStopsItsConverters) {
     const std::string stall = "rm in/a.img in/b.img; mkfifo in/a.img in/b.img; exec 3<>in/a.img 4<>in/b.img\n";
-    const std::string started = "for wait in $(seq 2000); do [ -d out/a ] && [ -d out/b ] && break; sleep 0.01; done; sleep 0.2\n";
+    const std::string started =
+        "for wait in $(seq 2000); do [ -d out/a ] && [ -d out/b ] && break; sleep 0.01; done; sleep 0.2\n";
     const std::string run = ShellWord(batch) + " -j 2 --log batch.log in out";
     const auto typed = [&](const std::string& key) {
-        return "(" + started + "printf '" + key + "'; sleep 1) | timeout 20 script -qec " + ShellWord(run) + " /dev/null >&2";
+        return "(" + started + "printf '" + key + "'; sleep 1) | timeout 20 script -qec " + ShellWord(run) +
+               " /dev/null >&2";
     };
     const auto sent = [&](const std::string& signal) {
         // A shell starts a command in the background with SIGINT and SIGQUIT ignored.
@@ -251,9 +256,9 @@ TEST_F(Batch, InterruptedBatchStopsItsConverters) {
     // A converter that missed the terminal's Ctrl-C, as one being started may.
     const std::string deaf = "#!/bin/sh\ntrap '' INT\nmkdir \"$2\"\nsleep 60 >/dev/null 2>&1 & sleeping=$!\n"
                              "trap 'kill $sleeping; rmdir \"$2\"; echo Conversion interrupted; exit 130' TERM\nwait\n";
-    const std::string deafRun = "(" + started + "printf '\\003'; sleep 1) | timeout 10 script -qec " +
-                                ShellWord(ShellWord((scratch / "bin/cellport-batch").string()) + " -j 2 --log batch.log in out") +
-                                " /dev/null >&2";
+    const std::string deafBatch = ShellWord((scratch / "bin/cellport-batch").string()) + " -j 2 --log batch.log in out";
+    const std::string deafRun =
+        "(" + started + "printf '\\003'; sleep 1) | timeout 10 script -qec " + ShellWord(deafBatch) + " /dev/null >&2";
     struct Case {
         std::string name, interrupt;
         bool summary;  // on standard error
@@ -270,7 +275,8 @@ TEST_F(Batch, InterruptedBatchStopsItsConverters) {
         // Leading its session, the batch alone gets the hangup; what the
         // converters hold open is none of the batch's.
         {"terminal closed",
-         "mkfifo keys; exec 5<>keys; script -qfc " + ShellWord("exec " + run) + " /dev/null <keys >/dev/null 2>&1 & terminal=$!\n" +
+         "mkfifo keys; exec 5<>keys; script -qfc " + ShellWord("exec " + run) +
+             " /dev/null <keys >/dev/null 2>&1 & terminal=$!\n" +
              started + "batch=$(pgrep -P $terminal); converter=$(pgrep -P $batch | head -n 1)\n"
              "ls -l /proc/$converter/fd | grep batch.log >&2; kill -9 $terminal\n"
              "for wait in $(seq 100); do kill -0 $batch 2>/dev/null || exit 130; sleep 0.1; done\n"
@@ -289,7 +295,8 @@ TEST_F(Batch, InterruptedBatchStopsItsConverters) {
         EXPECT_EQ(result.standardError.find(summary) != std::string::npos, test.summary) << result.standardError;
         EXPECT_EQ(result.standardError.find("batch.log"), std::string::npos) << "a converter holds the log";
         const std::string log = ReadFile(scratch / "batch.log");
-        EXPECT_EQ(Lines(log), (std::set<std::string>{"an earlier run's line", "in/a\tout/a\tfailed\t130\tConversion interrupted",
+        EXPECT_EQ(Lines(log), (std::set<std::string>{"an earlier run's line",
+                                                    "in/a\tout/a\tfailed\t130\tConversion interrupted",
                                                     "in/b\tout/b\tfailed\t130\tConversion interrupted"}));
         EXPECT_TRUE(log.starts_with("an earlier run's line\n"));
         EXPECT_EQ(FolderListing(scratch / "out"), std::vector<std::string>{});
@@ -310,7 +317,8 @@ TEST_F(Batch, FailureOfEveryImageStopsTheBatch) {
         fs::remove_all(scratch / "bin");
         const ProcessResult run = RunProcess({BatchBeside(program), "-j", "1", "in", "out"}, {}, scratch.Path());
         EXPECT_EQ(run.exitStatus, 1);
-        EXPECT_EQ(run.standardError, "cellport-batch: " + message + "\ncellport-batch: 0 converted, 0 kept, 1 failed, 2 not started\n");
+        EXPECT_EQ(run.standardError,
+                  "cellport-batch: " + message + "\ncellport-batch: 0 converted, 0 kept, 1 failed, 2 not started\n");
     }
 }
 
@@ -330,8 +338,10 @@ TEST_F(Batch, ProgressLineOnlyOnATerminal) {
     // the log; a SIGCHLD ignored by the parent (perl passes that on) hides no
     // converter's status.
     Image("in/b", "short");
-    const std::set<std::string> logged = {"in/a\tout/a\tkept\t\t", "in/b\tout/b\tfailed\t1\tCould not read 4 bytes at 4 / f_read = '1'"};
-    for (const std::string& how : {command + " --log log >&- 2>&-", "perl -e '$SIG{CHLD} = q(IGNORE); exec @ARGV' " + command + " --log log"}) {
+    const std::set<std::string> logged = {"in/a\tout/a\tkept\t\t",
+                                          "in/b\tout/b\tfailed\t1\tCould not read 4 bytes at 4 / f_read = '1'"};
+    const std::string ignoringChildren = "perl -e '$SIG{CHLD} = q(IGNORE); exec @ARGV' ";
+    for (const std::string& how : {command + " --log log >&- 2>&-", ignoringChildren + command + " --log log"}) {
         fs::remove(scratch / "log");
         EXPECT_EQ(RunShell(how, scratch.Path()).exitStatus, 1) << how;
         EXPECT_EQ(Lines(ReadFile(scratch / "log")), logged) << how;
@@ -362,7 +372,8 @@ TEST_F(Batch, TifGridPlaces) {
 #ifndef CELLPORT_GEOTIFF
     GTEST_SKIP() << "no GeoTIFF module";
 #endif
-    for (const char* name : {"in/kept", "in/foreign", "in/killed", "in/alone", "in/folder", "in/partial", "in/link", "scans/scan.tif"})
+    for (const char* name :
+         {"in/kept", "in/foreign", "in/killed", "in/alone", "in/folder", "in/partial", "in/link", "scans/scan.tif"})
         Image(name);
     Folder("out/folder.tif");
     ASSERT_EQ(RunProcess({CELLPORT_PROGRAM, "in/kept", "out/kept.tif"}, {}, scratch.Path()).exitStatus, 0);
@@ -385,12 +396,13 @@ TEST_F(Batch, TifGridPlaces) {
         EXPECT_EQ(Snap(scratch / "out")[untouched], before.at(untouched)) << untouched;
     EXPECT_FALSE(fs::exists(scratch / "out/killed.tif.partial"));
     // scan.tif.doc: the GeoTIFF scan.tif, or with --tif scan.tif.tif; kept by a rerun.
-    for (const char* tif : {"", "--tif"}) {
-        const std::vector<std::string> arguments = {tif, "--log", "scans.log", "scans", "scans"};
-        for (const char* outcome : {"converted\t0", "kept\t"}) {
-            EXPECT_EQ(Run(*tif ? arguments : std::vector<std::string>(arguments.begin() + 1, arguments.end())).exitStatus, 0);
-            EXPECT_NE(ReadFile(scratch / "scans.log").find(std::string("scans/scan.tif") + (*tif ? ".tif" : "") + "\t" + outcome), std::string::npos)
-                << tif << ReadFile(scratch / "scans.log");
+    for (const std::string grid : {"scan.tif", "scan.tif.tif"}) {
+        std::vector<std::string> arguments = {"--log", "scans.log", "scans", "scans"};
+        if (grid.ends_with(".tif.tif")) arguments.insert(arguments.begin(), "--tif");
+        for (const char* outcome : {"\tconverted\t0", "\tkept\t"}) {
+            EXPECT_EQ(Run(arguments).exitStatus, 0);
+            const std::string log = ReadFile(scratch / "scans.log");
+            EXPECT_NE(log.find("scans/" + grid + outcome), std::string::npos) << grid << outcome << log;
         }
     }
 }
