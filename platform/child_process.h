@@ -24,9 +24,10 @@ public:
     ~ChildProcesses();
 
     // Empty on success, else why not. Standard input is /dev/null, standard
-    // error the batch's own; `token` comes back with the child's end.
+    // error the batch's own; `token` comes back with the child's end. The
+    // child starts in `folder`, a held folder's descriptor, unless it is -1.
     std::string Start(const std::string& program, const std::vector<std::string>& arguments,
-                      std::size_t token);
+                      std::size_t token, int folder = -1);
 
     // The children that ended, once one has, an interrupt signal came or
     // `timeoutMilliseconds` passed (negative: no limit).
