@@ -1,11 +1,10 @@
 #include "batch/batch_options.h"
 
-#include <sched.h>
-
 #include <CLI/CLI.hpp>
 
 #include <charconv>
-#include <thread>
+
+#include "platform/usable_cores.h"
 
 namespace {
 
@@ -16,13 +15,6 @@ bool ReadDecimal(std::string_view text, unsigned& value) {
     const char* const last = text.data() + text.size();
     const auto [end, error] = std::from_chars(text.data(), last, value);
     return !text.empty() && error == std::errc() && end == last;
-}
-
-unsigned UsableCores() {
-    cpu_set_t cores;
-    if (sched_getaffinity(0, sizeof cores, &cores) == 0 && CPU_COUNT(&cores) > 0)
-        return static_cast<unsigned>(CPU_COUNT(&cores));
-    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 CLI::Validator JobCount(unsigned& jobs) {
@@ -58,7 +50,7 @@ BatchParse ParseBatchCommandLine(int argc, const char* const* argv, BatchOptions
         "cellport-batch");
     app.failure_message(CLI::FailureMessage::help);
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    options.jobs = UsableCores();
+    options.jobs = platform::UsableCores();
     std::string jobs, shard;
     app.add_option("-j,--jobs", jobs, "Conversions at once (default: the number of cores)")
         ->type_name("N")

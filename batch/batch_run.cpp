@@ -5,6 +5,7 @@
 
 #include "platform/child_process.h"
 #include "platform/interrupt_watch.h"
+#include "platform/utf8_path.h"
 
 namespace {
 
@@ -36,10 +37,11 @@ private:
 
 void BatchState::Begin(std::size_t at) {
     const ListedImage& image = plan.images[at];
-    namespace fs = std::filesystem;
+    using platform::PathOf, platform::Utf8Of;
     ImageResult result;
-    result.base = (fs::path(plan.inDir) / image.relativeBase).string();
-    result.grid = (fs::path(plan.outDir) / (image.relativeBase + GridNameSuffix(plan.layout))).string();
+    // With the system's own separators: backslashes on Windows.
+    result.base = Utf8Of((PathOf(plan.inDir) / PathOf(image.relativeBase)).make_preferred());
+    result.grid = Utf8Of((PathOf(plan.outDir) / PathOf(image.relativeBase + GridNameSuffix(plan.layout))).make_preferred());
     if (!image.clash.empty()) {
         result.message = image.clash;
         return Settle(at, std::move(result));

@@ -10,6 +10,10 @@
 #include "batch/batch_options.h"
 #include "batch/batch_run.h"
 #include "platform/interrupt_watch.h"
+#include "platform/utf8_path.h"
+#ifdef _WIN32
+#include "platform/program_windows.h"
+#endif
 
 namespace fs = std::filesystem;
 
@@ -27,8 +31,12 @@ int Refuse(const std::string& message) {
 
 // Not whatever PATH finds: the converter of the same build or install.
 fs::path ConverterBeside() {
+#ifdef _WIN32
+    return platform::OwnProgram().parent_path() / "cellport.exe";
+#else
     std::error_code error;
     return fs::read_symlink("/proc/self/exe", error).parent_path() / "cellport";
+#endif
 }
 
 // OUT_DIR strictly inside IN_DIR holds grids, not images.
@@ -47,34 +55,54 @@ bool WriteLog(std::ofstream& log, const std::vector<ImageResult>& results) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+#ifdef _WIN32
+    // Names as they are, not as the ANSI code page shows them.
+    (void)argv;
+    const std::vector<std::string> arguments = platform::Utf8Arguments();
+    std::vector<const char*> utf8(arguments.size());
+    for (std::size_t at = 0; at < arguments.size(); ++at) utf8[at] = arguments[at].c_str();
+    argc = static_cast<int>(utf8.size());
+    const char* const* const argvUtf8 = utf8.data();
+#else
+    const char* const* const argvUtf8 = argv;
+#endif
     BatchOptions options;
-    switch (ParseBatchCommandLine(argc, argv, options)) {
+    switch (ParseBatchCommandLine(argc, argvUtf8, options)) {
         case BatchParse::HelpShown: return exitConverted;
         case BatchParse::Invalid: return exitUsage;
         case BatchParse::Ready: break;
     }
     platform::WatchInterruptSignals();
     const fs::path converter = ConverterBeside();
-    if (access(converter.c_str(), X_OK) != 0) return Refuse("no converter at " + converter.string());
     std::error_code error;
-    if (!fs::is_directory(options.inDir, error)) return Refuse(options.inDir + " is not a folder");
-    fs::create_directories(options.outDir, error);
-    if (error || !fs::is_directory(options.outDir, error))
+#ifdef _WIN32
+    if (!fs::is_regular_file(converter, error)) return Refuse("no converter at " + platform::Utf8Of(converter));
+#else
+    if (access(converter.c_str(), X_OK) != 0) return Refuse("no converter at " + converter.string());
+#endif
+    if (!fs::is_directory(platform::PathOf(options.inDir), error)) return Refuse(options.inDir + " is not a folder");
+    fs::create_directories(platform::PathOf(options.outDir), error);
+    if (error || !fs::is_directory(platform::PathOf(options.outDir), error))
         return Refuse("cannot make the folder " + options.outDir + (error ? ": " + error.message() : ""));
     std::ofstream log;
     if (!options.logFile.empty()) {
-        log.open(options.logFile, std::ios::binary | std::ios::trunc);
+        log.open(platform::PathOf(options.logFile), std::ios::binary | std::ios::trunc);
         if (!log) return Refuse("cannot write the log " + options.logFile);
     }
 
-    ImageListing listing = ListImages(options.inDir, FolderToSkip(options.inDir, options.outDir));
+    ImageListing listing = ListImages(platform::PathOf(options.inDir),
+                                       FolderToSkip(platform::PathOf(options.inDir), platform::PathOf(options.outDir)));
     for (const std::string& problem : listing.unreadableFolders) std::fprintf(stderr, "%s\n", problem.c_str());
     const GridLayout layout = options.tif ? GridLayout::TifFile : GridLayout::Folder;
     MarkClashes(listing.images, GridNameSuffix(layout), TemporarySuffixes(layout));
-    const BatchPlan plan{converter.string(), options.inDir, options.outDir, layout, options.jobs,
+    const BatchPlan plan{platform::Utf8Of(converter), options.inDir, options.outDir, layout, options.jobs,
                          ShardOf(listing.images, options.shardIndex, options.shardCount)};
 
+#ifdef _WIN32
+    ProgressLine progress(platform::PrepareProgressConsole() && !options.quiet);
+#else
     ProgressLine progress(!options.quiet && isatty(STDERR_FILENO) == 1);
+#endif
     const BatchOutcome outcome = RunBatch(plan, progress);
     if (!options.quiet) std::fputs(SummaryLine(outcome.tally, outcome.interrupted).c_str(), stderr);
     const bool logWritten = options.logFile.empty() || WriteLog(log, outcome.results);

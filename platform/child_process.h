@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,14 +18,18 @@ struct FinishedChild {
 
 class ChildProcesses {
 public:
+#ifdef _WIN32
+    ChildProcesses();
+#else
     ChildProcesses() = default;
+#endif
     ChildProcesses(const ChildProcesses&) = delete;
     ChildProcesses& operator=(const ChildProcesses&) = delete;
     // Waits for every child still running.
     ~ChildProcesses();
 
-    // Empty on success, else why not. Standard input is /dev/null, standard
-    // error the batch's own; `token` comes back with the child's end.
+    // Empty on success, else why not. Standard input is /dev/null (NUL),
+    // standard error the batch's own; `token` comes back with the child's end.
     std::string Start(const std::string& program, const std::vector<std::string>& arguments,
                       std::size_t token);
 
@@ -36,6 +41,13 @@ public:
     std::size_t Running() const { return running.size(); }
 
 private:
+#ifdef _WIN32
+    struct Child;
+    struct Host;
+    FinishedChild Reap(Child& child);
+    std::vector<std::unique_ptr<Child>> running;
+    std::unique_ptr<Host> host;
+#else
     struct Child {
         int processId;
         int outputDescriptor;
@@ -44,6 +56,7 @@ private:
     };
     FinishedChild Reap(Child& child);
     std::vector<Child> running;
+#endif
 };
 
 }  // namespace platform

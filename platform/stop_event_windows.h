@@ -1,0 +1,13 @@
+// A stop asked for through a named event: how cellport-batch stops its
+// converters on Windows whether or not they share its console (a console
+// event reaches only processes attached to the console it is raised in).
+#pragma once
+
+namespace platform {
+
+// The event named by CELLPORT_STOP_EVENT in the environment, if any, is
+// waited for on a thread of its own, which calls `onStop` once it is set
+// (at once if it is set already). A name that opens no event is ignored.
+void WatchStopEvent(void (*onStop)());
+
+}  // namespace platform
