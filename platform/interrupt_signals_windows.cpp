@@ -76,7 +76,7 @@ void CatchInterruptSignals() {
     std::signal(SIGINT, NoteRaisedSignal);
     std::signal(SIGTERM, NoteRaisedSignal);
     SetConsoleCtrlHandler(NoteConsoleEvent, TRUE);
-    WatchStopEvent(NoteStopEvent);
+    if (WatchStopEvent(NoteStopEvent)) interruptRequested = true;
 }
 
 bool InterruptRequested() {

@@ -43,7 +43,7 @@ BOOL WINAPI NoteConsoleEvent(DWORD event) {
 
 void WatchInterruptSignals() {
     SetConsoleCtrlHandler(NoteConsoleEvent, TRUE);
-    WatchStopEvent(NoteInterrupt);
+    if (WatchStopEvent(NoteInterrupt)) NoteInterrupt();
 }
 
 void WakeOnInterrupt(void* completionPort) { wakeupPort = static_cast<HANDLE>(completionPort); }

@@ -23,23 +23,28 @@ DWORD WINAPI AwaitStop(void* parameter) {
 
 }  // namespace
 
-void WatchStopEvent(void (*onStop)()) {
+bool WatchStopEvent(void (*onStop)()) {
     static bool watching = false;
-    if (watching) return;
+    if (watching) return false;
     wchar_t name[MAX_PATH];
     const DWORD length = GetEnvironmentVariableW(stopEventVariable, name, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
+    if (length == 0 || length >= MAX_PATH) return false;
     const HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, name);
-    if (event == nullptr) return;
+    if (event == nullptr) return false;
+    if (WaitForSingleObject(event, 0) == WAIT_OBJECT_0) {
+        CloseHandle(event);
+        return true;
+    }
     static StopWatch watch;
     watch = {event, onStop};
     const HANDLE thread = CreateThread(nullptr, 0, AwaitStop, &watch, 0, nullptr);
     if (thread == nullptr) {
         CloseHandle(event);
-        return;
+        return false;
     }
     CloseHandle(thread);
     watching = true;
+    return false;
 }
 
 }  // namespace platform

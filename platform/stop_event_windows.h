@@ -6,8 +6,9 @@
 namespace platform {
 
 // The event named by CELLPORT_STOP_EVENT in the environment, if any, is
-// waited for on a thread of its own, which calls `onStop` once it is set
-// (at once if it is set already). A name that opens no event is ignored.
-void WatchStopEvent(void (*onStop)());
+// waited for on a thread of its own, which calls `onStop` once it is set.
+// True, and no thread, when it is set already: a stop that came before the
+// run began. A name that opens no event is ignored.
+bool WatchStopEvent(void (*onStop)());
 
 }  // namespace platform
