@@ -102,11 +102,11 @@ struct Started {
     std::string output;
 };
 
-// Runs a program of the build with its stop event set from the start, as a
-// batch sets it when interrupted.
-Started RunStopped(const std::wstring& commandLine, const ScratchFolder& scratch) {
-    const std::wstring eventName = L"cellport-test-stop-" + scratch.Path().filename().wstring();
-    const HANDLE stop = CreateEventW(nullptr, TRUE, TRUE, eventName.c_str());
+// Runs a program of the build with its stop event set, as a batch sets it
+// when interrupted: from the start, or once `stopOnceMade` exists.
+Started RunStopped(const std::wstring& commandLine, const ScratchFolder& scratch, const fs::path& stopOnceMade = {}) {
+    const std::wstring eventName = L"cellport-test-stop-" + std::to_wstring(GetTickCount64());
+    const HANDLE stop = CreateEventW(nullptr, TRUE, stopOnceMade.empty(), eventName.c_str());
     SetEnvironmentVariableW(platform::stopEventVariable, eventName.c_str());
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     const HANDLE output = CreateFileW((scratch / "output").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
@@ -120,6 +120,9 @@ Started RunStopped(const std::wstring& commandLine, const ScratchFolder& scratch
     Started started;
     if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, scratch.Path().c_str(), &startup,
                        &process)) {
+        for (int waited = 0; !stopOnceMade.empty() && !fs::exists(stopOnceMade) && waited < 30000; waited += 10)
+            if (WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0) break;
+        SetEvent(stop);
         if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 9);
         GetExitCodeProcess(process.hProcess, &started.exitStatus);
         CloseHandle(process.hProcess);
@@ -160,6 +163,19 @@ TEST_F(WindowsBatch, AStopEndsConverterAndBatchCleanly) {
         EXPECT_TRUE(IsWholeGrid("grids/" + name) || logged.count(name) == 0) << name;
     }
     EXPECT_LE(grids, logged.size());
+}
+
+// A conversion of 36 million cells is stopped while it writes its grid.
+TEST_F(WindowsBatch, AStopReachesARunningConverter) {
+    fs::create_directories(At("images"));
+    WriteFile(At("images/big.doc"), "data type : byte\nfile type : binary\ncolumns : 6000\nrows : 6000\n"
+                                    "min. X : 0\nmax. X : 6000\nmin. Y : 0\nmax. Y : 6000\n");
+    WriteFile(At("images/big.img"), "");
+    fs::resize_file(At("images/big.img"), 6000 * 6000);
+    const Started run = RunStopped(Program(batch) + L" --log log.txt images grids", scratch, At("grids/big/cells.raw"));
+    EXPECT_EQ(run.exitStatus, 130u) << run.output;
+    EXPECT_FALSE(fs::exists(At("grids/big"))) << run.output;
+    EXPECT_EQ((Outcomes()), (std::map<std::string, std::string>{{"big", "failed"}})) << ReadFile(At("log.txt"));
 }
 
 // What the C runtime of the converter splits the command line into, as
