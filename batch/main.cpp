@@ -1,5 +1,6 @@
 // cellport-batch: every image under a folder into a grid under another,
-// with the converter installed beside this program.
+// with the converter installed beside this program. (Its entry is
+// batch_main.cpp.)
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "batch/batch_command.h"
 #include "batch/batch_options.h"
 #include "batch/batch_run.h"
 #include "platform/interrupt_watch.h"
@@ -54,20 +56,11 @@ bool WriteLog(std::ofstream& log, const std::vector<ImageResult>& results) {
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
-#ifdef _WIN32
-    // Names as they are, not as the ANSI code page shows them.
-    (void)argv;
-    const std::vector<std::string> arguments = platform::Utf8Arguments();
-    std::vector<const char*> utf8(arguments.size());
-    for (std::size_t at = 0; at < arguments.size(); ++at) utf8[at] = arguments[at].c_str();
-    argc = static_cast<int>(utf8.size());
-    const char* const* const argvUtf8 = utf8.data();
-#else
-    const char* const* const argvUtf8 = argv;
-#endif
+int RunBatchCommand(const std::vector<std::string>& arguments) {
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
     BatchOptions options;
-    switch (ParseBatchCommandLine(argc, argvUtf8, options)) {
+    switch (ParseBatchCommandLine(static_cast<int>(argv.size()), argv.data(), options)) {
         case BatchParse::HelpShown: return exitConverted;
         case BatchParse::Invalid: return exitUsage;
         case BatchParse::Ready: break;

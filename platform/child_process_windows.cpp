@@ -204,12 +204,15 @@ std::string ChildProcesses::Start(const std::string& program, const std::vector<
     startup.StartupInfo.hStdOutput = writeEnd.Get();
     startup.StartupInfo.hStdError = host->error.Get();
     startup.lpAttributeList = inheritedOnly.List();
-    const DWORD flags = CREATE_SUSPENDED |
-                        (startup.lpAttributeList != nullptr ? EXTENDED_STARTUPINFO_PRESENT : 0);
     std::wstring commandLine = QuotedCommandLine(words);
     PROCESS_INFORMATION started{};
-    if (!CreateProcessW(words.front().c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                        &startup.StartupInfo, &started))
+    const auto create = [&](DWORD flags) {
+        return CreateProcessW(words.front().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                              CREATE_SUSPENDED | flags, nullptr, nullptr, &startup.StartupInfo, &started);
+    };
+    // Windows 7 takes no console handle in the list: then without it.
+    if (!(startup.lpAttributeList != nullptr && create(EXTENDED_STARTUPINFO_PRESENT)) &&
+        !((startup.StartupInfo.cb = sizeof startup.StartupInfo) && create(0)))
         return "cannot start " + program + ": " + LastErrorText();
     child->process = Handle(started.hProcess);
     const Handle thread(started.hThread);

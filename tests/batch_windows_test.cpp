@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <sstream>
 
@@ -102,13 +103,12 @@ struct Started {
     std::string output;
 };
 
-// Runs a program of the build with its stop event set, as a batch sets it
-// when interrupted: from the start, or once `stopOnceMade` exists.
-Started RunStopped(const std::wstring& commandLine, const ScratchFolder& scratch, const fs::path& stopOnceMade = {}) {
-    const std::wstring eventName = L"cellport-test-stop-" + std::to_wstring(GetTickCount64());
-    const HANDLE stop = CreateEventW(nullptr, TRUE, stopOnceMade.empty(), eventName.c_str());
-    SetEnvironmentVariableW(platform::stopEventVariable, eventName.c_str());
+// Runs a program of the build from the scratch folder, its output and
+// errors into one file, and `meanwhile` while it runs.
+Started RunWhile(const std::wstring& commandLine, const ScratchFolder& scratch,
+                 const std::function<void(HANDLE process)>& meanwhile) {
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    fs::remove(scratch / "output");
     const HANDLE output = CreateFileW((scratch / "output").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     STARTUPINFOW startup{};
@@ -120,19 +120,31 @@ Started RunStopped(const std::wstring& commandLine, const ScratchFolder& scratch
     Started started;
     if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, scratch.Path().c_str(), &startup,
                        &process)) {
-        for (int waited = 0; !stopOnceMade.empty() && !fs::exists(stopOnceMade) && waited < 30000; waited += 10)
-            if (WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0) break;
-        SetEvent(stop);
+        meanwhile(process.hProcess);
         if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 9);
         GetExitCodeProcess(process.hProcess, &started.exitStatus);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
     }
-    SetEnvironmentVariableW(platform::stopEventVariable, nullptr);
     CloseHandle(output);
-    CloseHandle(stop);
     started.output = ReadFile(scratch / "output");
     std::erase(started.output, '\r');
+    return started;
+}
+
+// With its stop event set, as a batch sets it when interrupted: from the
+// start, or once `stopOnceMade` exists.
+Started RunStopped(const std::wstring& commandLine, const ScratchFolder& scratch, const fs::path& stopOnceMade = {}) {
+    const std::wstring eventName = L"cellport-test-stop-" + std::to_wstring(GetTickCount64());
+    const HANDLE stop = CreateEventW(nullptr, TRUE, stopOnceMade.empty(), eventName.c_str());
+    SetEnvironmentVariableW(platform::stopEventVariable, eventName.c_str());
+    const Started started = RunWhile(commandLine, scratch, [&](HANDLE process) {
+        for (int waited = 0; !stopOnceMade.empty() && !fs::exists(stopOnceMade) && waited < 30000; waited += 10)
+            if (WaitForSingleObject(process, 10) == WAIT_OBJECT_0) break;
+        SetEvent(stop);
+    });
+    SetEnvironmentVariableW(platform::stopEventVariable, nullptr);
+    CloseHandle(stop);
     return started;
 }
 
@@ -150,7 +162,6 @@ TEST_F(WindowsBatch, AStopEndsConverterAndBatchCleanly) {
 
     constexpr int images = 40;
     for (int at = 0; at < images; ++at) Image("images/i" + std::to_string(at));
-    fs::remove(At("output"));
     const Started run = RunStopped(Program(batch) + L" --log log.txt -j 2 images grids", scratch);
     EXPECT_EQ(run.exitStatus, 130u) << run.output;
     EXPECT_NE(run.output.find(" not started (interrupted)"), std::string::npos) << run.output;
@@ -176,6 +187,25 @@ TEST_F(WindowsBatch, AStopReachesARunningConverter) {
     EXPECT_EQ(run.exitStatus, 130u) << run.output;
     EXPECT_FALSE(fs::exists(At("grids/big"))) << run.output;
     EXPECT_EQ((Outcomes()), (std::map<std::string, std::string>{{"big", "failed"}})) << ReadFile(At("log.txt"));
+}
+
+// Console events reach the batch as Windows sends them, a runner playing
+// Windows' part as for the converter: each stops it, with its summary
+// written and status 130, also a closed window, after which Windows would
+// end it as soon as the handler returned.
+TEST_F(WindowsBatch, EachConsoleEventStopsIt) {
+    for (int at = 0; at < 8; ++at) Image("images/i" + std::to_string(at));
+    for (const std::wstring events : {L"0", L"1", L"2", L"5", L"6", L"2,0"}) {
+        SCOPED_TRACE(platform::Utf8(events));
+        const std::wstring go = L"cellport-test-go-" + std::to_wstring(GetTickCount64());
+        const HANDLE goEvent = CreateEventW(nullptr, TRUE, TRUE, go.c_str());
+        const Started run = RunWhile(Program(BATCH_CONSOLE_EVENT_RUNNER) + L" " + events + L" " + go +
+                                         L" --log log.txt -j 2 images grids",
+                                     scratch, [](HANDLE) {});
+        CloseHandle(goEvent);
+        EXPECT_EQ(run.exitStatus, 130u) << run.output;
+        EXPECT_NE(run.output.find(" not started (interrupted)"), std::string::npos) << run.output;
+    }
 }
 
 // What the C runtime of the converter splits the command line into, as
