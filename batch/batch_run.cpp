@@ -41,7 +41,8 @@ void BatchState::Begin(std::size_t at) {
     ImageResult result;
     // With the system's own separators: backslashes on Windows.
     result.base = Utf8Of((PathOf(plan.inDir) / PathOf(image.relativeBase)).make_preferred());
-    result.grid = Utf8Of((PathOf(plan.outDir) / PathOf(image.relativeBase + GridNameSuffix(plan.layout))).make_preferred());
+    const std::string relativeGrid = image.relativeBase + GridNameSuffix(plan.layout);
+    result.grid = Utf8Of((PathOf(plan.outDir) / PathOf(relativeGrid)).make_preferred());
     if (!image.clash.empty()) {
         result.message = image.clash;
         return Settle(at, std::move(result));

@@ -102,7 +102,8 @@ bool IsWholeGrid(const std::wstring& folder, std::int64_t cellsSize) {
                     read == text.size();
     CloseHandle(readable);
     const std::int64_t columns = HeaderNumber(text, "samples"), rows = HeaderNumber(text, "lines");
-    return ok && HeaderNumber(text, "header offset") == 0 && columns > 0 && rows > 0 && columns * rows * cellBytes == cellsSize;
+    return ok && HeaderNumber(text, "header offset") == 0 && columns > 0 && rows > 0 &&
+           columns * rows * cellBytes == cellsSize;
 }
 
 GridPlace ClearGridFolder(const std::string& grid, const std::wstring& path) {

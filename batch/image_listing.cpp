@@ -56,7 +56,8 @@ void ListFolder(const fs::path& folder, const std::string& relative, const std::
         if (!base.empty() && entry.is_regular_file(statusError))
             bases.insert(relative.empty() ? base : relative + "/" + base);
     }
-    if (error) listing.unreadableFolders.push_back(platform::Utf8Of(folder) + ": cannot list the folder: " + error.message());
+    if (error)
+        listing.unreadableFolders.push_back(platform::Utf8Of(folder) + ": cannot list the folder: " + error.message());
 }
 
 }  // namespace

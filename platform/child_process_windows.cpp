@@ -176,9 +176,9 @@ std::string ChildProcesses::Start(const std::string& program, const std::vector<
 
     const std::wstring unique = std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(child->key);
     const std::wstring pipeName = L"\\\\.\\pipe\\cellport-batch-" + unique;
-    child->output = Handle(CreateNamedPipeW(pipeName.c_str(),
-                                            PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, pipeBytes, 0, nullptr));
+    constexpr DWORD pipeOpenMode = PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
+    constexpr DWORD pipeMode = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT;
+    child->output = Handle(CreateNamedPipeW(pipeName.c_str(), pipeOpenMode, pipeMode, 1, 0, pipeBytes, 0, nullptr));
     if (!child->output) return "cannot make a pipe: " + LastErrorText();
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     const Handle writeEnd(

@@ -50,7 +50,8 @@ protected:
     }
     bool IsWholeGrid(const std::string& grid) const {
         std::error_code error;
-        return fs::is_regular_file(At(grid + "/cells.hdr")) && fs::file_size(At(grid + "/cells.raw"), error) == gridCellBytes;
+        return fs::is_regular_file(At(grid + "/cells.hdr")) &&
+               fs::file_size(At(grid + "/cells.raw"), error) == gridCellBytes;
     }
     const ScratchFolder scratch;
 };
@@ -80,7 +81,8 @@ TEST_F(WindowsBatch, HostileTreeThenARerunThatConvertsNothing) {
                                                    {"taken", "failed"},  {"killed", "converted"},
                                                    {"blocked", "failed"}, {"damaged", "failed"}};
     for (const std::string& name : named) expected[name] = "converted";
-    const ProcessResult first = RunProcess({batch, "--log", "log.txt", "-j", "4", "images", "grids"}, {}, scratch.Path());
+    const ProcessResult first =
+        RunProcess({batch, "--log", "log.txt", "-j", "4", "images", "grids"}, {}, scratch.Path());
     EXPECT_EQ(first.exitStatus, 1) << first.standardError;
     EXPECT_EQ(Outcomes(), expected) << first.standardError;
     for (const auto& [name, outcome] : expected)
