@@ -161,9 +161,12 @@ GridPlace ClearGridFolder(const std::string& grid, const std::wstring& path) {
 GridPlace ClearGridFile(const std::string& grid, const std::wstring& path) {
     const std::string temporary = grid + TemporarySuffixes(GridLayout::TifFile).front();
     const std::wstring temporaryPath = platform::Utf16(temporary);
-    const Held named(OpenPlace(path, true)), beside(OpenPlace(temporaryPath, true));
-    for (const Held* held : {&named, &beside})
-        if (!held->IsOpen() && GetLastError() == ERROR_SHARING_VIOLATION) return BeingWritten(grid);
+    const Held named(OpenPlace(path, true));
+    const DWORD namedError = GetLastError();
+    const Held beside(OpenPlace(temporaryPath, true));
+    if ((!named.IsOpen() && namedError == ERROR_SHARING_VIOLATION) ||
+        (!beside.IsOpen() && GetLastError() == ERROR_SHARING_VIOLATION))
+        return BeingWritten(grid);
     std::int64_t size = 0, ignored = 0;
     if (beside.IsOpen() && KindOf(beside.Get(), ignored) != Kind::File) return InTheWay(temporary, "not a file");
     if (!named.IsOpen()) {
