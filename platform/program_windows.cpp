@@ -11,13 +11,8 @@ namespace platform {
 namespace {
 
 UINT consoleCodePage = 0;
-DWORD consoleMode = 0;
 
-void RestoreConsole() {
-    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    SetConsoleMode(error, consoleMode);
-    SetConsoleOutputCP(consoleCodePage);
-}
+void RestoreConsole() { SetConsoleOutputCP(consoleCodePage); }
 
 }  // namespace
 
@@ -41,12 +36,11 @@ std::filesystem::path OwnProgram() {
 }
 
 bool PrepareProgressConsole() {
-    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    if (!GetConsoleMode(error, &consoleMode)) return false;
+    DWORD mode = 0;
+    if (!GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode)) return false;
     consoleCodePage = GetConsoleOutputCP();
-    SetConsoleOutputCP(CP_UTF8);
-    std::atexit(RestoreConsole);
-    return SetConsoleMode(error, consoleMode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    if (consoleCodePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) std::atexit(RestoreConsole);
+    return true;
 }
 
 std::string NameInUtf8(const std::filesystem::path& name) { return Utf8(name.native()); }

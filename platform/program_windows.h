@@ -14,8 +14,8 @@ std::vector<std::string> Utf8Arguments();
 
 std::filesystem::path OwnProgram();
 
-// True when standard error is a console that now takes UTF-8 and redraws a
-// line (Windows 10 and later); both are undone at exit.
+// True when standard error is a console, which now takes UTF-8 until the
+// program exits.
 bool PrepareProgressConsole();
 
 // A name as UTF-8; empty when it holds a lone surrogate, which UTF-8 cannot
