@@ -28,8 +28,8 @@ public:
     // Waits for every child still running.
     ~ChildProcesses();
 
-    // Empty on success, else why not. Standard input is /dev/null (NUL),
-    // standard error the batch's own; `token` comes back with the child's end.
+    // Empty on success, else why not. Standard input is /dev/null, standard
+    // error the batch's own; `token` comes back with the child's end.
     std::string Start(const std::string& program, const std::vector<std::string>& arguments,
                       std::size_t token);
 
