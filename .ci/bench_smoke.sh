@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# needs: cmake g++ make libcli11-dev gdal-bin libgdal-dev
+# needs: cmake g++ make libcli11-dev libtiff-dev libzstd-dev gdal-bin libgdal-dev zstd
 # Builds a Release tree of its own and runs the benchmark once at the small
 # size, so that it keeps working; its timings are not judged.
 set -euo pipefail

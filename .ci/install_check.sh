@@ -61,11 +61,14 @@ echo "== cmake --install"
 prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix"
 for file in bin/cellport bin/cellport-batch lib/cellport/libmdgridio.so lib/cellport/libmdgridio_geotiff.so \
-  share/man/man1/cellport.1 share/man/man1/cellport-batch.1; do
+  lib/cellport/libmdgridio_srs.so share/man/man1/cellport.1 share/man/man1/cellport-batch.1; do
   [ -f "$prefix/$file" ] || fail "install lacks $file"
 done
 (cd "$scratch" && "$prefix/bin/cellport" "$repo/examples/landuse" installed.tif && gdalinfo installed.tif >/dev/null) ||
   fail "the installed cellport cannot write a GeoTIFF grid"
+(cd "$scratch" && MDGRIDIO_SRS=EPSG:32633 "$prefix/bin/cellport" "$repo/examples/landuse" installed-utm &&
+  grep -q '^map info = {UTM, .*, 33, North, WGS-84}$' installed-utm/cells.hdr) ||
+  fail "the installed cellport cannot give a grid a coordinate system"
 # RUNPATH, not RPATH: LD_LIBRARY_PATH must still come first.
 readelf -d "$prefix/bin/cellport" | grep -q '(RPATH)' && fail "installed cellport has an RPATH"
 [ "$(runpath_of "$prefix/bin/cellport")" = "\$ORIGIN/../lib/cellport" ] ||
@@ -128,7 +131,7 @@ dpkg-deb -I "$package"
 contents=$(dpkg-deb -c "$package")
 echo "$contents"
 for file in ./usr/bin/cellport ./usr/bin/cellport-batch ./usr/lib/cellport/libmdgridio.so \
-  ./usr/lib/cellport/libmdgridio_geotiff.so ./usr/share/man/man1/cellport.1.gz ./usr/share/man/man1/cellport-batch.1.gz; do
+  ./usr/lib/cellport/libmdgridio_geotiff.so ./usr/lib/cellport/libmdgridio_srs.so ./usr/share/man/man1/cellport.1.gz ./usr/share/man/man1/cellport-batch.1.gz; do
   grep -q " $file\$" <<<"$contents" || fail "package lacks $file"
 done
 
@@ -143,10 +146,15 @@ depends=$(field Depends)
 while IFS= read -r dependency; do
   name=$(sed 's/^ *//; s/[ (].*//' <<<"$dependency")
   case $name in
-    libc6 | libstdc++6 | libgcc-s1 | libgdal[0-9]*) ;;  # GDAL for the GeoTIFF module only
+    libc6 | libstdc++6 | libgcc-s1) ;;
+    libtiff[0-9]* | libzstd[0-9]*) ;;  # the GeoTIFF module's
+    libproj[0-9]*) ;;                  # the coordinate system module's
     *) fail "package depends on $name: $depends" ;;
   esac
 done < <(tr ',|' '\n' <<<"$depends")
+for library in libtiff libzstd libproj; do
+  grep -q "$library[0-9]" <<<"$depends" || fail "package does not depend on $library, which a module links: $depends"
+done
 
 # The packed program and library, stripped, still convert exactly.
 dpkg-deb -x "$package" "$scratch/unpacked"

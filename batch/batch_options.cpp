@@ -52,16 +52,21 @@ BatchParse ParseBatchCommandLine(int argc, const char* const* argv, BatchOptions
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     options.jobs = platform::UsableCores();
     std::string jobs, shard;
-    app.add_option("-j,--jobs", jobs, "Conversions at once (default: the number of cores)")
+    app.add_option("-j,--jobs", jobs, "Conversions at once (default: the cores this process may use)")
         ->type_name("N")
         ->check(JobCount(options.jobs));
     app.add_option("--log", options.logFile, "Write a line per image: base, grid, outcome, status, message")
         ->type_name("FILE");
-    app.add_option("--shard", shard, "Only images K, K+N, K+2N, ... of the sorted list")
+    app.add_option("--shard", shard, "Only the images whose path hashes to K modulo N")
         ->type_name("K/N")
         ->check(Shard(options));
     app.add_flag("--quiet", options.quiet, "No progress line and no summary");
     app.add_flag("--tif", options.tif, "Name each grid <path>.tif");
+    app.add_flag("--cog", options.cog, "Make each grid a Cloud-Optimized GeoTIFF <path>.tif (implies --tif)");
+    std::string srs;
+    CLI::Option* srsOption =
+        app.add_option("--srs", srs, "Coordinate system of every grid: EPSG:CODE, WKT, PROJJSON or +proj=")
+            ->type_name("TEXT");
     app.add_option("IN_DIR", options.inDir, "Folder of images")->required();
     app.add_option("OUT_DIR", options.outDir, "Folder of grids, made if missing")->required();
     try {
@@ -70,6 +75,8 @@ BatchParse ParseBatchCommandLine(int argc, const char* const* argv, BatchOptions
         return app.exit(error) == static_cast<int>(CLI::ExitCodes::Success) ? BatchParse::HelpShown
                                                                               : BatchParse::Invalid;
     }
+    if (srsOption->count() > 0) options.srs = srs;
+    options.tif = options.tif || options.cog;
     if (options.inDir.empty() || options.outDir.empty()) {
         app.exit(CLI::ValidationError("IN_DIR and OUT_DIR must not be empty"));
         return BatchParse::Invalid;

@@ -1,6 +1,7 @@
 // The command line of cellport-batch.
 #pragma once
 
+#include <optional>
 #include <string>
 
 struct BatchOptions {
@@ -10,6 +11,8 @@ struct BatchOptions {
     unsigned shardCount = 1;
     bool quiet = false;
     bool tif = false;
+    bool cog = false;  // Cloud-Optimized GeoTIFFs; implies tif
+    std::optional<std::string> srs;  // MDGRIDIO_SRS for every conversion
     std::string inDir;
     std::string outDir;
 };

@@ -1,5 +1,7 @@
 #include "batch/batch_report.h"
 
+#include "image/printable_text.h"
+
 namespace {
 
 const char* OutcomeName(Outcome outcome) {
@@ -40,9 +42,9 @@ std::string JoinLines(std::string_view output) {
 }
 
 std::string FailureLine(const ImageResult& result) {
-    std::string line = EscapeField(result.base) + ": ";
+    std::string line = PrintableText(result.base) + ": ";
     if (result.exitStatus) line += "status " + std::to_string(*result.exitStatus) + ": ";
-    return line + EscapeField(result.message) + "\n";
+    return line + PrintableText(result.message) + "\n";
 }
 
 std::string LogLine(const ImageResult& result) {
@@ -54,6 +56,7 @@ std::string LogLine(const ImageResult& result) {
 std::string SummaryLine(const Tally& tally, bool interrupted) {
     std::string line = "cellport-batch: " + std::to_string(tally.converted) + " converted, " +
                        std::to_string(tally.kept) + " kept, " + std::to_string(tally.failed) + " failed";
-    if (interrupted) line += ", " + std::to_string(tally.notStarted) + " not started (interrupted)";
+    if (interrupted || tally.notStarted > 0)
+        line += ", " + std::to_string(tally.notStarted) + " not started" + (interrupted ? " (interrupted)" : "");
     return line + "\n";
 }

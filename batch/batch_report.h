@@ -30,7 +30,8 @@ std::string EscapeField(std::string_view text);
 std::string JoinLines(std::string_view output);
 
 // "IMAGE: status N: MESSAGE", or "IMAGE: MESSAGE" when the batch itself
-// failed the image; with a newline.
+// failed the image; with a newline. For a terminal: control bytes in names
+// and messages are escaped, so that none can move the cursor or fake a line.
 std::string FailureLine(const ImageResult& result);
 
 // base, grid, outcome, exit status, message, tab-separated; with a newline.

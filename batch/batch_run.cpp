@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "image/printable_text.h"
 #include "platform/child_process.h"
 #include "platform/interrupt_watch.h"
 #include "platform/utf8_path.h"
@@ -10,11 +11,16 @@
 namespace {
 
 constexpr int progressTickMilliseconds = 1000;
+// What the converter prints when it finds no grid library: every image
+// would fail the same way.
+constexpr std::string_view noGridLibrary = "Could not load MDGRIDIO.DLL";
+constexpr std::string_view gridExists = "Output grid already exists";
+constexpr std::string_view gridNotCreated = "Could not create output grid";
 
 class BatchState {
 public:
-    BatchState(const BatchPlan& plan, ProgressLine& progress)
-        : plan(plan), progress(progress), results(plan.images.size()) {}
+    BatchState(const BatchPlan& plan, ProgressLine& progress, BatchLog& log)
+        : plan(plan), progress(progress), log(log), running(plan.images.size()) {}
 
     BatchOutcome Run();
 
@@ -22,18 +28,23 @@ private:
     // Makes the grid's place ready and starts its converter, or settles the
     // image at once.
     void Begin(std::size_t at);
-    void Settle(std::size_t at, ImageResult result);
+    void Settle(ImageResult result, bool everyImageFails = false);
     void Settle(const platform::FinishedChild& child);
-    void NoteInterruption(BatchOutcome& outcome);
+    void NoteInterruption();
+    std::string RelativeGrid(std::size_t at) const;
     void ShowProgress(bool now) { progress.Update(done, plan.images.size(), tally.failed, now); }
 
     const BatchPlan& plan;
     ProgressLine& progress;
-    std::vector<std::optional<ImageResult>> results;
+    BatchLog& log;
+    std::vector<std::optional<ImageResult>> running;
     platform::ChildProcesses children;
     Tally tally;
     std::size_t done = 0;
+    BatchOutcome outcome;
 };
+
+std::string BatchState::RelativeGrid(std::size_t at) const { return plan.images[at].relativeBase + plan.gridSuffix; }
 
 void BatchState::Begin(std::size_t at) {
     const ListedImage& image = plan.images[at];
@@ -41,88 +52,102 @@ void BatchState::Begin(std::size_t at) {
     ImageResult result;
     // With the system's own separators: backslashes on Windows.
     result.base = Utf8Of((PathOf(plan.inDir) / PathOf(image.relativeBase)).make_preferred());
-    const std::string relativeGrid = image.relativeBase + GridNameSuffix(plan.layout);
-    result.grid = Utf8Of((PathOf(plan.outDir) / PathOf(relativeGrid)).make_preferred());
+    result.grid = Utf8Of((PathOf(plan.outDir.path) / PathOf(RelativeGrid(at))).make_preferred());
     if (!image.clash.empty()) {
         result.message = image.clash;
-        return Settle(at, std::move(result));
+        return Settle(std::move(result));
     }
-    const GridPlace place = PrepareGridPlace(result.grid, plan.layout);
-    if (place.state == PlaceState::FinishedGrid) result.outcome = Outcome::Kept;
-    if (place.state != PlaceState::Free) {
+    const GridPlace place = PrepareGridPlace(plan.outDir, RelativeGrid(at));
+    if (place.outcome == PlaceOutcome::Kept) result.outcome = Outcome::Kept;
+    if (place.outcome != PlaceOutcome::Free) {
         result.message = place.message;
-        return Settle(at, std::move(result));
+        return Settle(std::move(result));
     }
-    const std::string startFailure = children.Start(plan.converter, {result.base, result.grid}, at);
-    results[at] = std::move(result);
-    if (!startFailure.empty()) {
-        results[at]->message = startFailure;
-        Settle(at, std::move(*results[at]));
-    }
+    // The converter makes the grid by its bare name inside the folder held
+    // here: a folder of the path swapped meanwhile does not lead it elsewhere.
+    const std::string absoluteBase = Utf8Of(std::filesystem::absolute(PathOf(result.base)));
+    result.message = children.Start(plan.converter, {absoluteBase, place.leaf}, at, place.folder);
+    if (!result.message.empty()) return Settle(std::move(result), true);
+    running[at] = std::move(result);
 }
 
-void BatchState::Settle(std::size_t at, ImageResult result) {
+void BatchState::Settle(ImageResult result, bool everyImageFails) {
     ++done;
     switch (result.outcome) {
         case Outcome::Converted: ++tally.converted; break;
         case Outcome::Kept: ++tally.kept; break;
         case Outcome::Failed:
             ++tally.failed;
-            progress.PrintAbove(FailureLine(result));
+            // Said once, not once for each image.
+            if (everyImageFails && !outcome.stopped)
+                progress.PrintAbove("cellport-batch: no image can be converted: " + PrintableText(result.message) +
+                                    "\n");
+            else if (!everyImageFails)
+                progress.PrintAbove(FailureLine(result));
             break;
     }
-    results[at] = std::move(result);
+    outcome.stopped = outcome.stopped || everyImageFails;
+    log.Write(LogLine(result));
     ShowProgress(false);
 }
 
 void BatchState::Settle(const platform::FinishedChild& child) {
-    ImageResult result = std::move(*results[child.token]);
+    ImageResult result = std::move(*running[child.token]);
+    running[child.token].reset();
     result.exitStatus = child.exitStatus;
     result.message = JoinLines(child.output);
-    if (child.exitStatus == 0) {
-        result.outcome = Outcome::Converted;
+    const bool lostTheName = result.message.starts_with(gridExists) || result.message.starts_with(gridNotCreated);
+    if (child.exitStatus == 0 || lostTheName) {
+        // Converted means whole, not only an exit status; a name taken
+        // meanwhile was taken by another run.
+        const GridPlace made = JudgeMadeGrid(plan.outDir, RelativeGrid(child.token));
+        if (made.outcome == PlaceOutcome::Kept && child.exitStatus == 0)
+            result.outcome = Outcome::Converted;
+        else if (made.outcome == PlaceOutcome::Kept)
+            result = {std::move(result.base), std::move(result.grid), Outcome::Kept, std::nullopt, {}};
+        else if (child.exitStatus == 0 || made.beingWritten)
+            result.message = made.message;
     } else if (result.message.empty()) {
         result.message = child.endingSignal != 0 ? "ended by signal " + std::to_string(child.endingSignal)
                                                  : "no message";
     }
-    Settle(child.token, std::move(result));
+    const bool everyImageFails = child.exitStatus != 0 && result.message.starts_with(noGridLibrary);
+    Settle(std::move(result), everyImageFails);
 }
 
-void BatchState::NoteInterruption(BatchOutcome& outcome) {
+// Whatever reached the converters already: a terminal's signal reaches
+// only its foreground group, a hangup only the session's leader, and a
+// converter just being started may have missed it. A second one is harmless.
+void BatchState::NoteInterruption() {
     if (outcome.interrupted || !platform::InterruptArrived()) return;
     outcome.interrupted = true;
-    // The terminal's interrupt reached them already; a second signal would
-    // be no news to them.
-    if (!platform::InterruptReachedConverters()) children.TerminateAll();
+    children.TerminateAll();
 }
 
 BatchOutcome BatchState::Run() {
-    BatchOutcome outcome;
     std::size_t next = 0;
     ShowProgress(true);
     while (true) {
-        while (!outcome.interrupted && next < plan.images.size() && children.Running() < plan.jobs) {
+        const auto mayStart = [&] { return !outcome.interrupted && !outcome.stopped && next < plan.images.size(); };
+        while (mayStart() && children.Running() < plan.jobs) {
             Begin(next++);
-            NoteInterruption(outcome);
+            NoteInterruption();
         }
-        if (children.Running() == 0 && (outcome.interrupted || next == plan.images.size())) break;
+        if (children.Running() == 0 && !mayStart()) break;
         for (const platform::FinishedChild& child :
              children.WaitForEnds(progress.Shown() ? progressTickMilliseconds : -1))
             Settle(child);
         ShowProgress(false);
-        NoteInterruption(outcome);
+        NoteInterruption();
     }
     progress.Clear();
-    for (std::optional<ImageResult>& result : results) {
-        if (result)
-            outcome.results.push_back(std::move(*result));
-        else
-            ++tally.notStarted;
-    }
+    tally.notStarted = plan.images.size() - done;
     outcome.tally = tally;
     return outcome;
 }
 
 }  // namespace
 
-BatchOutcome RunBatch(const BatchPlan& plan, ProgressLine& progress) { return BatchState(plan, progress).Run(); }
+BatchOutcome RunBatch(const BatchPlan& plan, ProgressLine& progress, BatchLog& log) {
+    return BatchState(plan, progress, log).Run();
+}

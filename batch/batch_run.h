@@ -1,10 +1,11 @@
-// Converting a batch's images, a few at a time, until all are done or an
-// interruption comes.
+// Converting a batch's images, a few at a time, until all are done, an
+// interruption comes or a failure shows that no image can be converted.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "batch/batch_log.h"
 #include "batch/batch_report.h"
 #include "batch/grid_place.h"
 #include "batch/image_listing.h"
@@ -12,17 +13,19 @@
 
 struct BatchPlan {
     std::string converter;
-    std::string inDir, outDir;
-    GridLayout layout = GridLayout::Folder;
+    std::string inDir;
+    GridRoot outDir;
+    std::string gridSuffix;  // ".tif" with --tif
     unsigned jobs = 1;
     std::vector<ListedImage> images;
 };
 
 struct BatchOutcome {
-    std::vector<ImageResult> results;  // in the images' order; none for those not started
     Tally tally;
     bool interrupted = false;
+    bool stopped = false;  // by a failure every image would meet
 };
 
-// Reports each failure on standard error as it comes.
-BatchOutcome RunBatch(const BatchPlan& plan, ProgressLine& progress);
+// Reports each failure on standard error and logs each image as it is
+// settled.
+BatchOutcome RunBatch(const BatchPlan& plan, ProgressLine& progress, BatchLog& log);

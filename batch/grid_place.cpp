@@ -1,118 +1,116 @@
 #include "batch/grid_place.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <vector>
+
+#include "mdgridio/grid_places.h"
 
 namespace fs = std::filesystem;
 
+HeldFolderDescriptor& HeldFolderDescriptor::operator=(HeldFolderDescriptor&& other) noexcept {
+    if (this != &other) {
+        if (descriptor >= 0) close(descriptor);
+        descriptor = other.descriptor;
+        other.descriptor = -1;
+    }
+    return *this;
+}
+
+HeldFolderDescriptor::~HeldFolderDescriptor() {
+    if (descriptor >= 0) close(descriptor);
+}
+
+HeldFolderDescriptor HoldFolder(const std::string& path, std::string& failure) {
+    HeldFolderDescriptor held(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!held.IsHeld()) failure = "cannot open the folder " + path + ": " + std::strerror(errno);
+    return held;
+}
+
 namespace {
 
-// The folder layout's cells and its header while it is written; its
-// header, written last, marks a finished grid.
-const char* const leftoverFiles[] = {"cells.raw", "cells.hdr.partial"};
-constexpr const char* finishedHeader = "cells.hdr";
+GridPlace Failure(const std::string& message) { return {PlaceOutcome::Failed, message}; }
 
-enum class Found { Nothing, RegularFile, Folder, Other, Unknown };
+// The folder `name` inside `parent`, made when missing and `make`; a link or
+// anything else there is in the way.
+HeldFolderDescriptor HoldSubfolder(int parent, const std::string& name, const std::string& path, bool make,
+                                   std::string& failure) {
+    constexpr int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    HeldFolderDescriptor held(openat(parent, name.c_str(), flags));
+    // Another batch may make it at the same moment.
+    if (make && !held.IsHeld() && errno == ENOENT && (mkdirat(parent, name.c_str(), 0777) == 0 || errno == EEXIST))
+        held = HeldFolderDescriptor(openat(parent, name.c_str(), flags));
+    if (held.IsHeld()) return held;
+    if (errno == ELOOP || errno == ENOTDIR)
+        failure = path + " is in the way: not a folder";
+    else
+        failure = (make ? "cannot make the folder " : "cannot open the folder ") + path + ": " + std::strerror(errno);
+    return held;
+}
 
-struct Entry {
-    Found found = Found::Unknown;
-    off_t size = 0;
-    int error = 0;
+// The grid's own folder, held, and the grid's name inside it.
+struct GridParent {
+    HeldFolderDescriptor held;
+    int descriptor = -1;
+    fs::path path;
+    std::string leaf;
+    std::string failure;
 };
 
-Entry Look(const std::string& path) {
-    struct stat status {};
-    if (lstat(path.c_str(), &status) != 0)
-        // Under a file, there is nothing; making the folders will say why.
-        return {errno == ENOENT || errno == ENOTDIR ? Found::Nothing : Found::Unknown, 0, errno};
-    if (S_ISREG(status.st_mode)) return {Found::RegularFile, status.st_size, 0};
-    return {S_ISDIR(status.st_mode) ? Found::Folder : Found::Other, 0, 0};
-}
-
-GridPlace Failure(const std::string& message) { return {PlaceState::Failed, message}; }
-
-GridPlace InTheWay(const std::string& path) {
-    return Failure(path + " is in the way: neither a grid nor what a killed run leaves");
-}
-
-GridPlace Unreadable(const std::string& path, int error) {
-    return Failure("cannot look at " + path + ": " + std::strerror(error));
-}
-
-GridPlace RemoveFiles(const std::vector<std::string>& paths) {
-    for (const std::string& path : paths)
-        if (unlink(path.c_str()) != 0 && errno != ENOENT)
-            return Failure("cannot remove " + path + ": " + std::strerror(errno));
-    return {PlaceState::Free, {}};
-}
-
-// A folder holding its header is a finished grid; one holding nothing but
-// regular files among the leftovers is a killed run's, emptied and removed.
-GridPlace ClearGridFolder(const std::string& grid) {
-    std::error_code error;
-    std::vector<std::string> leftovers;
-    bool finished = false, other = false;
-    for (fs::directory_iterator entries(grid, error); !error && entries != fs::directory_iterator();
-         entries.increment(error)) {
-        const std::string name = entries->path().filename().string();
-        const bool regular = Look(entries->path().string()).found == Found::RegularFile;
-        if (name == finishedHeader && regular)
-            finished = true;
-        else if (regular && (name == leftoverFiles[0] || name == leftoverFiles[1]))
-            leftovers.push_back(entries->path().string());
-        else
-            other = true;
+GridParent HoldGridParent(const GridRoot& root, const std::string& relative, bool make) {
+    GridParent parent{{}, root.descriptor, root.path, {}, {}};
+    std::size_t start = 0;
+    for (std::size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', start)) {
+        const std::string name = relative.substr(start, slash - start);
+        parent.path /= name;
+        parent.held = HoldSubfolder(parent.descriptor, name, parent.path.string(), make, parent.failure);
+        if (!parent.held.IsHeld()) return parent;
+        parent.descriptor = parent.held.Get();
+        start = slash + 1;
     }
-    if (error) return Failure("cannot list " + grid + ": " + error.message());
-    if (finished) return {PlaceState::FinishedGrid, {}};
-    if (other) return InTheWay(grid);
-    if (const GridPlace removed = RemoveFiles(leftovers); removed.state == PlaceState::Failed) return removed;
-    if (rmdir(grid.c_str()) != 0) return Failure("cannot remove the folder " + grid + ": " + std::strerror(errno));
-    return {PlaceState::Free, {}};
+    parent.leaf = relative.substr(start);
+    return parent;
 }
 
-// A non-empty file is a finished grid. An empty one is the name a killed run
-// took, maybe with its temporary file beside it.
-GridPlace ClearGridFile(const std::string& grid) {
-    const std::string temporary = grid + TemporarySuffixes(GridLayout::TifFile).front();
-    const Entry named = Look(grid), beside = Look(temporary);
-    if (named.found == Found::Unknown) return Unreadable(grid, named.error);
-    if (beside.found == Found::Unknown) return Unreadable(temporary, beside.error);
-    if (named.found == Found::Nothing)
-        return beside.found == Found::Nothing ? GridPlace{PlaceState::Free, {}} : InTheWay(temporary);
-    if (named.found != Found::RegularFile) return InTheWay(grid);
-    if (named.size > 0) return {PlaceState::FinishedGrid, {}};
-    if (beside.found == Found::Nothing) return RemoveFiles({grid});
-    if (beside.found != Found::RegularFile) return InTheWay(temporary);
-    // The grid library's own order: the temporary file first.
-    return RemoveFiles({temporary, grid});
-}
-
-GridPlace ClearGridName(const std::string& grid, GridLayout layout) {
-    if (layout == GridLayout::TifFile) return ClearGridFile(grid);
-    const Entry named = Look(grid);
-    switch (named.found) {
-        case Found::Nothing: return {PlaceState::Free, {}};
-        case Found::Folder: return ClearGridFolder(grid);
-        case Found::Unknown: return Unreadable(grid, named.error);
-        default: return InTheWay(grid);
+// The library names the leaf in its reason; the user needs the whole path.
+GridPlace FromJudgement(const GridParent& parent, const mdgridio::PlaceJudgement& judgement) {
+    switch (judgement.state) {
+        case mdgridio::PlaceState::Free: return {PlaceOutcome::Free};
+        case mdgridio::PlaceState::Finished: return {PlaceOutcome::Kept};
+        case mdgridio::PlaceState::BeingWritten:
+            return {PlaceOutcome::Failed, (parent.path / judgement.why).string(), true};
+        default: return Failure((parent.path / judgement.why).string());
     }
 }
 
 }  // namespace
 
-GridPlace PrepareGridPlace(const std::string& grid, GridLayout layout) {
-    const GridPlace place = ClearGridName(grid, layout);
-    if (place.state != PlaceState::Free) return place;
-    const fs::path folder = fs::path(grid).parent_path();
-    std::error_code error;
-    if (folder.empty() || fs::is_directory(folder, error)) return place;
-    fs::create_directories(folder, error);
-    if (error) return Failure("cannot make the folder " + folder.string() + ": " + error.message());
+GridPlace PrepareGridPlace(const GridRoot& root, const std::string& relative) {
+    GridParent parent = HoldGridParent(root, relative, true);
+    if (!parent.failure.empty()) return Failure(parent.failure);
+    mdgridio::PlaceJudgement judgement = mdgridio::JudgeGridPlace(parent.descriptor, parent.leaf);
+    if (judgement.state == mdgridio::PlaceState::Leftover)
+        judgement = mdgridio::ClearLeftover(parent.descriptor, parent.leaf);
+    GridPlace place = FromJudgement(parent, judgement);
+    if (place.outcome != PlaceOutcome::Free) return place;
+    place.folder = parent.descriptor;
+    place.heldFolder = std::move(parent.held);
+    place.leaf = parent.leaf;
     return place;
+}
+
+GridPlace JudgeMadeGrid(const GridRoot& root, const std::string& relative) {
+    const GridParent parent = HoldGridParent(root, relative, false);
+    if (!parent.failure.empty()) return Failure(parent.failure);
+    const mdgridio::PlaceJudgement judgement = mdgridio::JudgeGridPlace(parent.descriptor, parent.leaf);
+    if (judgement.state == mdgridio::PlaceState::Free)
+        return Failure((parent.path / parent.leaf).string() + " is missing");
+    // Unfinished and not locked yet: another run has only just made it.
+    if (judgement.state == mdgridio::PlaceState::Leftover)
+        return {PlaceOutcome::Failed, (parent.path / parent.leaf).string() + " is being written by another run", true};
+    return FromJudgement(parent, judgement);
 }

@@ -2,26 +2,32 @@
 // library holds its grid's folder open without sharing deletion from making
 // it to closing it: a folder that cannot be opened for deletion is being
 // written. What is removed is opened for deletion without sharing it, so
-// that no run can hold it meanwhile, and removed through that handle.
+// that no run can hold it meanwhile, and removed through that handle. What
+// is a whole grid is told by the library's own header parser and TIFF mark.
 #include <windows.h>
 
-#include <charconv>
+#include <algorithm>
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 #include "batch/grid_place.h"
+#include "mdgridio/folder/folder_files.h"
+#include "mdgridio/folder/grid_header_text.h"
+#include "mdgridio/geotiff/tiff_mark.h"
+#include "mdgridio/grid_places.h"
 #include "platform/utf8_path.h"
 #include "platform/windows_text.h"
 
 namespace fs = std::filesystem;
+using mdgridio::PlaceJudgement, mdgridio::PlaceState;
 
 namespace {
 
-// The folder layout's header, written last, its cells, and the header while
-// it is written.
-constexpr std::wstring_view finishedHeader = L"cells.hdr", cells = L"cells.raw", partialHeader = L"cells.hdr.partial";
-constexpr std::int64_t cellBytes = 4;
+// Far more than any header the library writes.
 constexpr DWORD largestHeader = 64 * 1024;
+// Where the library writes a GeoTIFF grid before it takes the grid's name.
+constexpr char temporarySuffix[] = ".partial";
 
 class Held {
 public:
@@ -38,21 +44,24 @@ private:
     HANDLE value;
 };
 
-GridPlace Failure(const std::string& message) { return {PlaceState::Failed, message}; }
-GridPlace Free() { return {PlaceState::Free, {}}; }
+PlaceJudgement Judged(PlaceState state, std::string why = {}) { return {state, std::move(why)}; }
 
-GridPlace InTheWay(const std::string& path, const std::string& what) {
-    return Failure(path + " is in the way: " + what);
+PlaceJudgement InTheWay(const std::string& path, const std::string& what) {
+    return Judged(PlaceState::InTheWay, path + " is in the way: " + what);
 }
 
-GridPlace BeingWritten(const std::string& path) {
-    return Failure(path + " is being written by another run; left as it is");
+PlaceJudgement BeingWritten(const std::string& path) {
+    return Judged(PlaceState::BeingWritten, path + " is being written by another run");
 }
+
+PlaceJudgement Trouble(const std::string& what) { return Judged(PlaceState::InTheWay, what); }
 
 std::string ErrorText(DWORD error) { return "Windows error " + std::to_string(error); }
 
-// The thing itself, never what a link or junction points to; DELETE access
-// without sharing deletion when `forRemoval`.
+std::wstring Wide(std::string_view utf8) { return platform::Utf16(utf8); }
+
+// The thing itself, never what a link or junction points to, opened for
+// deletion without sharing it: a run of the library holding it refuses.
 HANDLE OpenPlace(const std::wstring& path, bool forRemoval) {
     const DWORD access = FILE_READ_ATTRIBUTES | SYNCHRONIZE | (forRemoval ? DELETE | GENERIC_READ : 0);
     const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | (forRemoval ? 0 : FILE_SHARE_DELETE);
@@ -77,42 +86,43 @@ bool RemoveThrough(HANDLE handle) {
     return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
-// "samples = 4" of the library's header.
-std::int64_t HeaderNumber(std::string_view text, std::string_view key) {
-    std::string line(1, '\n');
-    line.append(key).append(" = ");
-    const std::size_t at = text.find(line);
-    std::int64_t value = -1;
-    if (at == std::string_view::npos) return -1;
-    const char* first = text.data() + at + line.size();
-    const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
-    return error == std::errc() && end < text.data() + text.size() && *end == '\n' ? value : -1;
+bool ReadAt(HANDLE file, std::uint64_t at, void* target, std::uint64_t length) {
+    auto* next = static_cast<char*>(target);
+    while (length > 0) {
+        OVERLAPPED position{};
+        position.Offset = static_cast<DWORD>(at);
+        position.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD got = 0;
+        const auto part = static_cast<DWORD>(std::min<std::uint64_t>(length, 1u << 20));
+        if (!ReadFile(file, next, part, &got, &position) || got == 0) return false;
+        next += got;
+        at += got;
+        length -= got;
+    }
+    return true;
 }
 
-// Whole: the library's header, and cells of exactly the size it gives.
+// Whole: the library's own header, and cells of exactly the size it gives.
 bool IsWholeGrid(const std::wstring& folder, std::int64_t cellsSize) {
-    const Held header(OpenPlace(folder + L"\\" + std::wstring(finishedHeader), false));
+    const Held header(OpenPlace(folder + L"\\" + Wide(mdgridio::headerName), false));
     std::int64_t headerSize = 0;
     if (!header.IsOpen() || KindOf(header.Get(), headerSize) != Kind::File || headerSize > largestHeader) return false;
+    const Held readable(ReOpenFile(header.Get(), GENERIC_READ, FILE_SHARE_READ, 0));
     std::string text(static_cast<std::size_t>(headerSize), '\0');
-    DWORD read = 0;
-    HANDLE readable = ReOpenFile(header.Get(), GENERIC_READ, FILE_SHARE_READ, 0);
-    if (readable == INVALID_HANDLE_VALUE) return false;
-    const bool ok = ReadFile(readable, text.data(), static_cast<DWORD>(text.size()), &read, nullptr) &&
-                    read == text.size();
-    CloseHandle(readable);
-    const std::int64_t columns = HeaderNumber(text, "samples"), rows = HeaderNumber(text, "lines");
-    return ok && HeaderNumber(text, "header offset") == 0 && columns > 0 && rows > 0 &&
-           columns * rows * cellBytes == cellsSize;
+    if (!readable.IsOpen() || !ReadAt(readable.Get(), 0, text.data(), text.size())) return false;
+    const auto layout = mdgridio::ParseGridHeader(text);
+    return layout && std::int64_t{layout->rows} * mdgridio::RowBytes(*layout) == cellsSize;
 }
 
-GridPlace ClearGridFolder(const std::string& grid, const std::wstring& path) {
+PlaceJudgement JudgeGridFolder(const std::string& grid, const std::wstring& path, bool clear) {
     const Held folder(OpenPlace(path, true));
     if (!folder.IsOpen()) {
         const DWORD error = GetLastError();
         return error == ERROR_SHARING_VIOLATION ? BeingWritten(grid)
-                                                : Failure("cannot open " + grid + ": " + ErrorText(error));
+                                                : Trouble("cannot open " + grid + ": " + ErrorText(error));
     }
+    const std::wstring finishedHeader = Wide(mdgridio::headerName), cells = Wide(mdgridio::cellFileName),
+                       partialHeader = Wide(mdgridio::unfinishedHeaderName);
     bool finished = false, other = false;
     std::int64_t cellsSize = -1;
     std::vector<std::wstring> leftovers;
@@ -139,81 +149,114 @@ GridPlace ClearGridFolder(const std::string& grid, const std::wstring& path) {
             at += entry->NextEntryOffset;
         }
     }
-    if (GetLastError() != ERROR_NO_MORE_FILES) return Failure("cannot list " + grid + ": " + ErrorText(GetLastError()));
+    if (GetLastError() != ERROR_NO_MORE_FILES) return Trouble("cannot list " + grid + ": " + ErrorText(GetLastError()));
     if (other) return InTheWay(grid, "neither a grid nor what a killed run leaves");
     if (finished)
-        return IsWholeGrid(path, cellsSize) ? GridPlace{PlaceState::FinishedGrid, {}}
+        return IsWholeGrid(path, cellsSize) ? Judged(PlaceState::Finished)
                                             : InTheWay(grid, "a grid whose header or cells are damaged");
+    if (!clear) return Judged(PlaceState::Leftover);
     for (const std::wstring& name : leftovers) {
         const Held file(OpenPlace(path + L"\\" + name, true));
         if (!file.IsOpen() && GetLastError() == ERROR_SHARING_VIOLATION) return BeingWritten(grid);
         std::int64_t ignored = 0;
         if (!file.IsOpen() || KindOf(file.Get(), ignored) != Kind::File || !RemoveThrough(file.Get()))
-            return Failure("cannot remove " + grid + "\\" + platform::Utf8(name) + ": " + ErrorText(GetLastError()));
+            return Trouble("cannot remove " + grid + "\\" + platform::Utf8(name) + ": " + ErrorText(GetLastError()));
     }
     if (!RemoveThrough(folder.Get()))
-        return Failure("cannot remove the folder " + grid + ": " + ErrorText(GetLastError()));
-    return Free();
+        return Trouble("cannot remove the folder " + grid + ": " + ErrorText(GetLastError()));
+    return Judged(PlaceState::Free);
 }
 
-// A TIFF is a finished grid; an empty file is the name a killed run took,
-// maybe with its temporary file beside it, removed unless a run holds them.
-GridPlace ClearGridFile(const std::string& grid, const std::wstring& path) {
-    const std::string temporary = grid + TemporarySuffixes(GridLayout::TifFile).front();
-    const std::wstring temporaryPath = platform::Utf16(temporary);
+// A whole TIFF of the library's is a finished grid; an empty file is the
+// name a killed run took, maybe with its temporary file beside it, removed
+// unless a run holds them.
+PlaceJudgement JudgeGridFile(const std::string& grid, const std::wstring& path, bool clear) {
+    const std::string temporary = grid + temporarySuffix;
     const Held named(OpenPlace(path, true));
     const DWORD namedError = GetLastError();
-    const Held beside(OpenPlace(temporaryPath, true));
+    const Held beside(OpenPlace(Wide(temporary), true));
     if ((!named.IsOpen() && namedError == ERROR_SHARING_VIOLATION) ||
         (!beside.IsOpen() && GetLastError() == ERROR_SHARING_VIOLATION))
         return BeingWritten(grid);
     std::int64_t size = 0, ignored = 0;
     if (beside.IsOpen() && KindOf(beside.Get(), ignored) != Kind::File) return InTheWay(temporary, "not a file");
     if (!named.IsOpen()) {
-        if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return Failure("cannot open " + grid);
-        return beside.IsOpen() ? InTheWay(temporary, "a temporary file without its grid") : Free();
+        if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return Trouble("cannot open " + grid);
+        return beside.IsOpen() ? InTheWay(temporary, "a temporary file without its grid's placeholder")
+                               : Judged(PlaceState::Free);
     }
     if (KindOf(named.Get(), size) != Kind::File) return InTheWay(grid, "not a file");
     if (size > 0) {
-        char magic[4] = {};
-        DWORD read = 0;
-        const bool tiff = ReadFile(named.Get(), magic, sizeof magic, &read, nullptr) && read == sizeof magic &&
-                          (std::string_view(magic, 4) == std::string_view("II*\0", 4) ||
-                           std::string_view(magic, 4) == std::string_view("MM\0*", 4) ||
-                           std::string_view(magic, 4) == std::string_view("II+\0", 4));
-        return tiff ? GridPlace{PlaceState::FinishedGrid, {}} : InTheWay(grid, "a file that is no TIFF");
+        const mdgridio::ReadAt read = [&named](std::uint64_t at, void* target, std::uint64_t length) {
+            return ReadAt(named.Get(), at, target, length);
+        };
+        return mdgridio::IsWholeGeoTiffOfOurs(read, static_cast<std::uint64_t>(size))
+                   ? Judged(PlaceState::Finished)
+                   : InTheWay(grid, "not a whole GeoTIFF written by this library");
     }
+    if (!clear) return Judged(PlaceState::Leftover);
     // The grid library's own order: the temporary file first.
     if (beside.IsOpen() && !RemoveThrough(beside.Get()))
-        return Failure("cannot remove " + temporary + ": " + ErrorText(GetLastError()));
-    if (!RemoveThrough(named.Get())) return Failure("cannot remove " + grid + ": " + ErrorText(GetLastError()));
-    return Free();
+        return Trouble("cannot remove " + temporary + ": " + ErrorText(GetLastError()));
+    if (!RemoveThrough(named.Get())) return Trouble("cannot remove " + grid + ": " + ErrorText(GetLastError()));
+    return Judged(PlaceState::Free);
 }
 
-GridPlace ClearGridName(const std::string& grid, GridLayout layout) {
-    const std::wstring path = platform::Utf16(grid);
-    if (path.empty()) return Failure("not a UTF-8 name: " + grid);
-    if (layout == GridLayout::TifFile) return ClearGridFile(grid, path);
+PlaceJudgement JudgeGridName(const std::string& grid, const std::string& leaf, bool clear) {
+    const std::wstring path = Wide(grid);
+    if (path.empty()) return Trouble("not a UTF-8 name: " + grid);
+    if (mdgridio::LayoutForName(leaf) == mdgridio::LayoutKind::GeoTiff) return JudgeGridFile(grid, path, clear);
     const Held look(OpenPlace(path, false));
     if (!look.IsOpen()) {
         const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return Free();
-        return Failure("cannot look at " + grid + ": " + ErrorText(error));
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return Judged(PlaceState::Free);
+        return Trouble("cannot look at " + grid + ": " + ErrorText(error));
     }
     std::int64_t size = 0;
     if (KindOf(look.Get(), size) != Kind::Folder) return InTheWay(grid, "neither a grid nor what a killed run leaves");
-    return ClearGridFolder(grid, path);
+    return JudgeGridFolder(grid, path, clear);
+}
+
+struct GridName {
+    fs::path folder;  // with Windows' own separators
+    std::string path, leaf;
+};
+
+GridName NameOf(const GridRoot& root, const std::string& relative) {
+    const fs::path whole = (platform::PathOf(root.path) / platform::PathOf(relative)).make_preferred();
+    return {whole.parent_path(), platform::Utf8Of(whole), platform::Utf8Of(whole.filename())};
+}
+
+GridPlace FromJudgement(const PlaceJudgement& judgement) {
+    switch (judgement.state) {
+        case PlaceState::Free: return {PlaceOutcome::Free};
+        case PlaceState::Finished: return {PlaceOutcome::Kept};
+        case PlaceState::BeingWritten: return {PlaceOutcome::Failed, judgement.why, true};
+        default: return {PlaceOutcome::Failed, judgement.why};
+    }
 }
 
 }  // namespace
 
-GridPlace PrepareGridPlace(const std::string& grid, GridLayout layout) {
-    const GridPlace place = ClearGridName(grid, layout);
-    if (place.state != PlaceState::Free) return place;
-    const fs::path folder = platform::PathOf(grid).parent_path();
+GridPlace PrepareGridPlace(const GridRoot& root, const std::string& relative) {
+    const GridName name = NameOf(root, relative);
+    GridPlace place = FromJudgement(JudgeGridName(name.path, name.leaf, true));
+    if (place.outcome != PlaceOutcome::Free) return place;
     std::error_code error;
-    if (folder.empty() || fs::is_directory(folder, error)) return place;
-    fs::create_directories(folder, error);
-    if (error) return Failure("cannot make the folder " + platform::Utf8Of(folder) + ": " + error.message());
+    if (!fs::is_directory(name.folder, error)) fs::create_directories(name.folder, error);
+    if (error) return {PlaceOutcome::Failed, "cannot make the folder " + platform::Utf8Of(name.folder) + ": " +
+                                                 error.message()};
+    place.folder = platform::Utf8Of(name.folder);
+    place.leaf = name.leaf;
     return place;
+}
+
+GridPlace JudgeMadeGrid(const GridRoot& root, const std::string& relative) {
+    const GridName name = NameOf(root, relative);
+    const PlaceJudgement judgement = JudgeGridName(name.path, name.leaf, false);
+    if (judgement.state == PlaceState::Free) return {PlaceOutcome::Failed, name.path + " is missing"};
+    // Unfinished and not held: another run has only just made it.
+    if (judgement.state == PlaceState::Leftover)
+        return {PlaceOutcome::Failed, name.path + " is being written by another run", true};
+    return FromJudgement(judgement);
 }

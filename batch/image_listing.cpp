@@ -1,6 +1,7 @@
 #include "batch/image_listing.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <set>
 #include <system_error>
 
@@ -60,6 +61,16 @@ void ListFolder(const fs::path& folder, const std::string& relative, const std::
         listing.unreadableFolders.push_back(platform::Utf8Of(folder) + ": cannot list the folder: " + error.message());
 }
 
+// 64-bit FNV-1a of the path's bytes: the same on every machine and every run.
+std::uint64_t PathHash(std::string_view path) {
+    std::uint64_t hash = 0xcbf29ce484222325;
+    for (const char byte : path) {
+        hash ^= static_cast<unsigned char>(byte);
+        hash *= 0x100000001b3;
+    }
+    return hash;
+}
+
 }  // namespace
 
 ImageListing ListImages(const fs::path& inDir, const std::optional<fs::path>& skipped) {
@@ -70,28 +81,21 @@ ImageListing ListImages(const fs::path& inDir, const std::optional<fs::path>& sk
     return listing;
 }
 
-void MarkClashes(std::vector<ListedImage>& images, const std::string& gridSuffix,
-                 const std::vector<std::string>& temporarySuffixes) {
+void MarkClashes(std::vector<ListedImage>& images, const std::string& gridSuffix) {
     std::set<std::string> neededFolders;
     for (const ListedImage& image : images) {
         const std::string grid = image.relativeBase + gridSuffix;
         for (std::size_t slash = grid.find('/'); slash != std::string::npos; slash = grid.find('/', slash + 1))
             neededFolders.insert(grid.substr(0, slash));
     }
-    for (ListedImage& image : images) {
-        const std::string grid = image.relativeBase + gridSuffix;
-        if (neededFolders.contains(grid)) {
+    for (ListedImage& image : images)
+        if (neededFolders.contains(image.relativeBase + gridSuffix))
             image.clash = "the grid's name is also the folder of other images' grids";
-            continue;
-        }
-        for (const std::string& suffix : temporarySuffixes)
-            if (neededFolders.contains(grid + suffix))
-                image.clash = "the grid's temporary file " + grid + suffix + " is also the folder of other images' grids";
-    }
 }
 
 std::vector<ListedImage> ShardOf(const std::vector<ListedImage>& images, unsigned index, unsigned count) {
     std::vector<ListedImage> shard;
-    for (std::size_t at = index; at < images.size(); at += count) shard.push_back(images[at]);
+    for (const ListedImage& image : images)
+        if (PathHash(image.relativeBase) % count == index) shard.push_back(image);
     return shard;
 }

@@ -22,10 +22,11 @@ struct ImageListing {
 // folders are not followed; `skipped`, a folder inside inDir, is left out.
 ImageListing ListImages(const std::filesystem::path& inDir, const std::optional<std::filesystem::path>& skipped);
 
-// Marks each image whose grid, or its temporary file beside it, would be a
-// folder that other images' grids need ("2020.doc" beside "2020/jan.doc").
-void MarkClashes(std::vector<ListedImage>& images, const std::string& gridSuffix,
-                 const std::vector<std::string>& temporarySuffixes);
+// Marks each image whose grid would be a folder that other images' grids
+// need ("2020.doc" beside "2020/jan.doc").
+void MarkClashes(std::vector<ListedImage>& images, const std::string& gridSuffix);
 
-// Only images K, K+N, K+2N, ... of the list.
+// The images whose relativeBase hashes to `index` modulo `count` (64-bit
+// FNV-1a of its bytes), so that shards agree whatever else each one's
+// listing holds.
 std::vector<ListedImage> ShardOf(const std::vector<ListedImage>& images, unsigned index, unsigned count);

@@ -1,20 +1,27 @@
 // cellport-batch: every image under a folder into a grid under another,
 // with the converter installed beside this program. (Its entry is
 // batch_main.cpp.)
-#include <sys/stat.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#endif
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "batch/batch_command.h"
 #include "batch/batch_options.h"
 #include "batch/batch_run.h"
+#include "image/printable_text.h"
 #include "platform/interrupt_watch.h"
 #include "platform/utf8_path.h"
 #ifdef _WIN32
+#include <windows.h>
+
 #include "platform/program_windows.h"
+#include "platform/windows_text.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -26,18 +33,40 @@ constexpr int exitSomeFailed = 1;
 constexpr int exitUsage = 2;
 constexpr int exitInterrupted = 130;
 
-int Refuse(const std::string& message) {
-    std::fprintf(stderr, "cellport-batch: %s\n", message.c_str());
-    return exitSomeFailed;
+int Refuse(const std::string& message, int status = exitSomeFailed) {
+    std::fprintf(stderr, "cellport-batch: %s\n", PrintableText(message).c_str());
+    return status;
 }
 
-// Not whatever PATH finds: the converter of the same build or install.
-fs::path ConverterBeside() {
+// For the converters, which inherit the batch's environment.
+bool SetVariable(const char* name, const std::string& value) {
 #ifdef _WIN32
-    return platform::OwnProgram().parent_path() / "cellport.exe";
+    const std::wstring wide = platform::Utf16(value);
+    return (!wide.empty() || value.empty()) && SetEnvironmentVariableW(platform::Utf16(name).c_str(), wide.c_str()) != 0;
 #else
-    std::error_code error;
-    return fs::read_symlink("/proc/self/exe", error).parent_path() / "cellport";
+    return setenv(name, value.c_str(), 1) == 0;
+#endif
+}
+
+#ifndef _WIN32
+// Started with standard output or error closed, the batch would open its
+// log or a folder under that number and print its lines into it.
+void KeepStandardDescriptorsTaken() {
+    for (int descriptor = STDIN_FILENO; descriptor <= STDERR_FILENO; ++descriptor)
+        if (fcntl(descriptor, F_GETFD) < 0 && errno == EBADF && open("/dev/null", O_RDWR) != descriptor) return;
+}
+#endif
+
+// Not whatever PATH or the current folder offers: the converter of the same
+// build or install, or none.
+fs::path ConverterBeside(std::error_code& error) {
+#ifdef _WIN32
+    const fs::path self = platform::OwnProgram();
+    if (self.empty()) error = std::make_error_code(std::errc::no_such_file_or_directory);
+    return self.empty() ? fs::path() : self.parent_path() / "cellport.exe";
+#else
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::path() : self.parent_path() / "cellport";
 #endif
 }
 
@@ -48,15 +77,12 @@ std::optional<fs::path> FolderToSkip(const fs::path& inDir, const fs::path& outD
     return outDir;
 }
 
-bool WriteLog(std::ofstream& log, const std::vector<ImageResult>& results) {
-    for (const ImageResult& result : results) log << LogLine(result);
-    log.flush();
-    return log.good();
-}
-
 }  // namespace
 
 int RunBatchCommand(const std::vector<std::string>& arguments) {
+#ifndef _WIN32
+    KeepStandardDescriptorsTaken();
+#endif
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) argv.push_back(argument.c_str());
     BatchOptions options;
@@ -66,29 +92,41 @@ int RunBatchCommand(const std::vector<std::string>& arguments) {
         case BatchParse::Ready: break;
     }
     platform::WatchInterruptSignals();
-    const fs::path converter = ConverterBeside();
     std::error_code error;
+    const fs::path converter = ConverterBeside(error);
+    if (error)
+        return Refuse("cannot tell where this program is, so not which cellport to run: " + error.message(), exitUsage);
 #ifdef _WIN32
     if (!fs::is_regular_file(converter, error)) return Refuse("no converter at " + platform::Utf8Of(converter));
 #else
     if (access(converter.c_str(), X_OK) != 0) return Refuse("no converter at " + converter.string());
 #endif
-    if (!fs::is_directory(platform::PathOf(options.inDir), error)) return Refuse(options.inDir + " is not a folder");
-    fs::create_directories(platform::PathOf(options.outDir), error);
-    if (error || !fs::is_directory(platform::PathOf(options.outDir), error))
-        return Refuse("cannot make the folder " + options.outDir + (error ? ": " + error.message() : ""));
-    std::ofstream log;
-    if (!options.logFile.empty()) {
-        log.open(platform::PathOf(options.logFile), std::ios::binary | std::ios::trunc);
-        if (!log) return Refuse("cannot write the log " + options.logFile);
-    }
+    // The converters inherit these; each grid library reads them.
+    if (options.srs && !SetVariable("MDGRIDIO_SRS", *options.srs)) return Refuse("cannot set MDGRIDIO_SRS");
+    if (options.cog && !SetVariable("MDGRIDIO_GEOTIFF", "cog")) return Refuse("cannot set MDGRIDIO_GEOTIFF");
+    const fs::path inDir = platform::PathOf(options.inDir), outDirPath = platform::PathOf(options.outDir);
+    if (!fs::is_directory(inDir, error)) return Refuse(options.inDir + " is not a folder");
+    fs::create_directories(outDirPath, error);
+    std::string failure = error ? "cannot make the folder " + options.outDir + ": " + error.message() : "";
+#ifdef _WIN32
+    if (failure.empty() && !fs::is_directory(outDirPath, error)) failure = options.outDir + " is not a folder";
+    if (!failure.empty()) return Refuse(failure);
+    const GridRoot outDir{options.outDir};
+#else
+    const HeldFolderDescriptor heldOutDir = HoldFolder(options.outDir, failure);
+    if (!failure.empty()) return Refuse(failure);
+    const GridRoot outDir{heldOutDir.Get(), options.outDir};
+#endif
+    BatchLog log;
+    if (!options.logFile.empty() && !(failure = log.Open(options.logFile)).empty())
+        return Refuse("cannot write the log " + options.logFile + ": " + failure);
 
-    ImageListing listing = ListImages(platform::PathOf(options.inDir),
-                                       FolderToSkip(platform::PathOf(options.inDir), platform::PathOf(options.outDir)));
-    for (const std::string& problem : listing.unreadableFolders) std::fprintf(stderr, "%s\n", problem.c_str());
-    const GridLayout layout = options.tif ? GridLayout::TifFile : GridLayout::Folder;
-    MarkClashes(listing.images, GridNameSuffix(layout), TemporarySuffixes(layout));
-    const BatchPlan plan{platform::Utf8Of(converter), options.inDir, options.outDir, layout, options.jobs,
+    ImageListing listing = ListImages(inDir, FolderToSkip(inDir, outDirPath));
+    for (const std::string& problem : listing.unreadableFolders)
+        std::fprintf(stderr, "%s\n", PrintableText(problem).c_str());
+    const std::string gridSuffix = options.tif ? ".tif" : "";
+    MarkClashes(listing.images, gridSuffix);
+    const BatchPlan plan{platform::Utf8Of(converter), options.inDir, outDir, gridSuffix, options.jobs,
                          ShardOf(listing.images, options.shardIndex, options.shardCount)};
 
 #ifdef _WIN32
@@ -96,11 +134,10 @@ int RunBatchCommand(const std::vector<std::string>& arguments) {
 #else
     ProgressLine progress(!options.quiet && isatty(STDERR_FILENO) == 1);
 #endif
-    const BatchOutcome outcome = RunBatch(plan, progress);
+    const BatchOutcome outcome = RunBatch(plan, progress, log);
     if (!options.quiet) std::fputs(SummaryLine(outcome.tally, outcome.interrupted).c_str(), stderr);
-    const bool logWritten = options.logFile.empty() || WriteLog(log, outcome.results);
-    if (!logWritten) Refuse("cannot write the log " + options.logFile);
+    if (log.Failed()) Refuse("cannot write the log " + options.logFile);
     if (outcome.interrupted) return exitInterrupted;
-    const bool allDone = outcome.tally.failed == 0 && listing.unreadableFolders.empty() && logWritten;
-    return allDone ? exitConverted : exitSomeFailed;
+    const bool allDone = outcome.tally.failed == 0 && listing.unreadableFolders.empty() && !log.Failed();
+    return allDone && !outcome.stopped ? exitConverted : exitSomeFailed;
 }

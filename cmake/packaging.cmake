@@ -52,9 +52,12 @@ if(TARGET mdgridio)
 else()
   message(WARNING "No grid library target (mdgridio): an installed cellport will not find one")
 endif()
-# The library looks for its GeoTIFF module beside itself.
+# The library looks for its GeoTIFF and coordinate system modules beside itself.
 if(TARGET mdgridio_geotiff)
   install(TARGETS mdgridio_geotiff LIBRARY DESTINATION ${CELLPORT_INSTALL_LIBRARYDIR})
+endif()
+if(TARGET mdgridio_srs)
+  install(TARGETS mdgridio_srs LIBRARY DESTINATION ${CELLPORT_INSTALL_LIBRARYDIR})
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/docs/cellport.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -76,8 +79,11 @@ set(CPACK_PACKAGE_DESCRIPTION [[
 cellport converts a raster image, a text header (.doc) with a cell file
 (.img) of bytes, 16-bit integers or 32-bit reals, stored plainly or as
 run-length pairs, into a grid: a folder holding the cells as 32-bit values
-and a plain-text header, which GDAL and QGIS open. The grid is written by the
-bundled grid library, libmdgridio.]])
+and a plain-text header, or, for a name ending in .tif, one tiled,
+compressed GeoTIFF file; GDAL and QGIS open both. The grid is written by the
+bundled grid library, libmdgridio. cellport-batch converts every image of a
+folder tree, several at a time; run again, it converts only the images that
+have no grid yet.]])
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -106,6 +112,12 @@ if(DPKG_SHLIBDEPS_EXECUTABLE AND FILE_EXECUTABLE)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11)")
+  if(TARGET mdgridio_geotiff)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libtiff6 (>= 4.5.0), libzstd1 (>= 1.5.4)")
+  endif()
+  if(TARGET mdgridio_srs)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libproj25 (>= 9.1.0)")
+  endif()
 endif()
 # Debian keeps manual pages gzip-compressed.
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/compress_manual_pages.cmake)

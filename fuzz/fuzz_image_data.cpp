@@ -38,9 +38,12 @@ double TakeFlag(Bytes& input) {
     const auto mode = Take<std::uint8_t>(input) % 4;
     const auto raw = Take<std::uint64_t>(input);
     const auto whole = static_cast<std::int16_t>(raw);
-    if (mode == 0) return whole;
+    // Byte cells and the edges of their range, beside 16-bit ones.
+    if (mode == 0) return raw >> 63 ? static_cast<double>(raw & 0x1ff) - 128 : whole;
     if (mode == 1) return whole + static_cast<double>(raw >> 16 & 0xff) / 256;
-    if (mode == 2) return std::bit_cast<float>(static_cast<std::uint32_t>(raw));
+    // Near a float, where rounding to single precision decides.
+    const double real = std::bit_cast<float>(static_cast<std::uint32_t>(raw));
+    if (mode == 2) return raw >> 63 ? real + real * static_cast<double>(raw >> 32 & 0xff) * 0x1p-40 : real;
     return std::bit_cast<double>(raw);
 }
 
@@ -70,21 +73,27 @@ Reference Decode(const ImageHeader& header, Bytes data) {
     return image;
 }
 
-// Integer cells are flagged when their low bits equal the truncated flag's
-// (all zero beyond the 64-bit range); real cells when equal to it or NaN.
+// Integer cells are flagged by a whole flag value within the cell width's
+// signed and unsigned range, compared by its low bits; real cells by a flag
+// equal to them as a double or rounded to a finite float (zero only from a
+// zero flag), and NaN cells by any flag.
 std::uint32_t ConvertedCell(const ImageHeader& header, float missing, const std::byte* cell) {
     const bool hasFlag = header.hasFlagValue;
+    const double flag = header.flagValue;
     std::uint32_t bits = 0;
     std::memcpy(&bits, cell, ElementSize(header.dataType));
     if (header.dataType == DataType::Real) {
         const auto real = std::bit_cast<float>(bits);
-        const bool flagged = hasFlag && (std::isnan(real) || double{real} == header.flagValue);
+        const auto rounded = static_cast<float>(flag);
+        const bool roundedMatches = std::isfinite(rounded) && (rounded != 0 || flag == 0) && real == rounded;
+        const bool flagged = hasFlag && (std::isnan(real) || double{real} == flag || roundedMatches);
         return flagged ? std::bit_cast<std::uint32_t>(missing) : bits;
     }
-    const double truncated = std::trunc(header.flagValue);
-    const std::uint64_t flagBits = std::fabs(truncated) < 0x1p63 ? std::int64_t(truncated) : 0;
     const bool isByte = header.dataType == DataType::Byte;
-    if (hasFlag && ((bits ^ flagBits) & (isByte ? 0xff : 0xffff)) == 0)
+    const double lowest = isByte ? -128 : -32768, highest = isByte ? 255 : 65535;
+    const bool usable = flag >= lowest && flag <= highest && flag == std::trunc(flag);
+    const std::uint32_t mask = isByte ? 0xff : 0xffff;
+    if (hasFlag && usable && ((bits ^ std::uint32_t(std::int32_t(flag))) & mask) == 0)
         return std::uint32_t(integerNoData);
     return isByte ? bits : std::uint32_t(std::int32_t{std::int16_t(bits)});
 }

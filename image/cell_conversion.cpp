@@ -14,13 +14,11 @@ void ConvertIntegerCells(const CellConversion& conversion, const Cell* cells, st
     // A local count: the stores could otherwise alias it, which keeps the
     // compiler from vectorizing cleanly.
     const std::size_t columns = conversion.columns;
-    if (!conversion.hasFlagValue) {
+    if (!conversion.flagsIntegerCells) {
         for (std::size_t column = 0; column < columns; ++column) grid[column] = cells[column];
         return;
     }
-    // Comparing bit patterns of the cell's width flags modulo 256 or 65536.
-    const std::int32_t flag =
-        static_cast<Cell>(static_cast<std::uint64_t>(conversion.truncatedFlagValue));
+    const std::int32_t flag = conversion.integerFlag;
     // A flagged cell holds the flag, so one XOR turns it into no-data; done
     // without a select, the loop vectorizes better, on 32-bit lanes.
     const std::int32_t flagToNoData = flag ^ integerNoData;
@@ -28,17 +26,6 @@ void ConvertIntegerCells(const CellConversion& conversion, const Cell* cells, st
         const std::int32_t cell = cells[column];
         grid[column] = cell ^ (-static_cast<std::int32_t>(cell == flag) & flagToNoData);
     }
-}
-
-// Only a flag value that is itself a float can equal a float cell; any other
-// becomes NaN, which equals nothing. Comparing in float, not double, lets the
-// loop run on whole vectors.
-float FlagAsFloat(double flagValue) {
-    if (std::isinf(flagValue)) return static_cast<float>(flagValue);
-    if (!(std::fabs(flagValue) <= std::numeric_limits<float>::max()))
-        return std::numeric_limits<float>::quiet_NaN();
-    const auto flag = static_cast<float>(flagValue);
-    return static_cast<double>(flag) == flagValue ? flag : std::numeric_limits<float>::quiet_NaN();
 }
 
 void ConvertRealCells(const CellConversion& conversion, const std::byte* cells, std::byte* grid) {
@@ -49,7 +36,8 @@ void ConvertRealCells(const CellConversion& conversion, const std::byte* cells, 
     // Work on the bits so that every unflagged cell, NaN payloads included,
     // leaves exactly as it came.
     const auto missingBits = std::bit_cast<std::uint32_t>(conversion.missingFloat);
-    const float flag = FlagAsFloat(conversion.flagValue);
+    // Comparing in float, not double, lets the loop run on whole vectors.
+    const float flag = conversion.realFlag;
     const std::size_t columns = conversion.columns;
     for (std::size_t column = 0; column < columns; ++column) {
         std::uint32_t bits;
@@ -62,22 +50,50 @@ void ConvertRealCells(const CellConversion& conversion, const std::byte* cells, 
     }
 }
 
-}  // namespace
-
-std::int64_t TruncateFlagValue(double flagValue) {
-    constexpr double twoToThe63 = 9223372036854775808.0;
-    if (!(flagValue >= -twoToThe63 && flagValue < twoToThe63))
-        return std::numeric_limits<std::int64_t>::min();
-    return static_cast<std::int64_t>(flagValue);
+// The cell value a flag value flags in a byte (`bits` 8) or integer (16)
+// image: a whole number from the smallest signed to the largest unsigned
+// value of that width, taken by its low bits, so that -1 on bytes flags 255
+// and 65535 on integers flags -1 as writers mean. Any other flag value flags
+// no cell.
+bool IntegerCellFlag(double flagValue, int bits, std::int32_t& cell) {
+    const double lowest = -std::ldexp(1, bits - 1);
+    const double highest = std::ldexp(1, bits) - 1;
+    // Also false for NaN; a template's -9999 on bytes or 0.5 flags nothing
+    // rather than a class the cells hold.
+    if (!(flagValue >= lowest && flagValue <= highest) || flagValue != std::trunc(flagValue))
+        return false;
+    const auto lowBits = static_cast<std::uint32_t>(static_cast<std::int32_t>(flagValue)) &
+                         ((std::uint32_t{1} << bits) - 1);
+    // Bytes widen without sign, 16-bit cells with it.
+    cell = bits == 8 ? static_cast<std::int32_t>(lowBits)
+                     : static_cast<std::int16_t>(static_cast<std::uint16_t>(lowBits));
+    return true;
 }
+
+// The float that flags real cells: the flag value rounded to single
+// precision, where that is finite and is zero only for a flag of zero;
+// infinities stand for themselves; otherwise NaN, which no cell equals.
+float RealCellFlag(double flagValue) {
+    // A writer that stored the float nearest to 0.1 writes 0.1; a flag that
+    // rounds to zero or past the floats (1e-50, 1e40) is no float's value.
+    if (std::isinf(flagValue)) return static_cast<float>(flagValue);
+    constexpr float notAFlag = std::numeric_limits<float>::quiet_NaN();
+    if (!(std::fabs(flagValue) < 0x1.ffffffp127)) return notAFlag;
+    const auto flag = static_cast<float>(flagValue);
+    return flag == 0 && flagValue != 0 ? notAFlag : flag;
+}
+
+}  // namespace
 
 CellConversion PrepareCellConversion(const ImageHeader& header, float missingFloat) {
     CellConversion conversion;
     conversion.dataType = header.dataType;
     conversion.columns = header.columns > 0 ? static_cast<std::size_t>(header.columns) : 0;
     conversion.hasFlagValue = header.hasFlagValue;
-    conversion.flagValue = header.flagValue;
-    conversion.truncatedFlagValue = TruncateFlagValue(header.flagValue);
+    const int bits = header.dataType == DataType::Byte ? 8 : 16;
+    conversion.flagsIntegerCells =
+        header.hasFlagValue && IntegerCellFlag(header.flagValue, bits, conversion.integerFlag);
+    conversion.realFlag = RealCellFlag(header.flagValue);
     conversion.missingFloat = missingFloat;
     return conversion;
 }

@@ -15,16 +15,15 @@ struct CellConversion {
     DataType dataType = DataType::None;
     std::size_t columns = 0;
     bool hasFlagValue = false;
-    double flagValue = 0;
-    // The flag value truncated toward zero; byte and integer cells are
-    // compared with its low 8 or 16 bits.
-    std::int64_t truncatedFlagValue = 0;
+    // Byte and integer images: whether the flag value is one the cells can
+    // hold, and then the cell value it flags.
+    bool flagsIntegerCells = false;
+    std::int32_t integerFlag = 0;
+    // Real images: the float a flagged cell equals (NaN: none; NaN cells
+    // are flagged whenever the header gives a flag value).
+    float realFlag = 0;
     float missingFloat = 0;
 };
-
-// The flag value truncated toward zero, or -2^63 when the truncation lies
-// outside the signed 64-bit range (NaN included).
-std::int64_t TruncateFlagValue(double flagValue);
 
 CellConversion PrepareCellConversion(const ImageHeader& header, float missingFloat);
 

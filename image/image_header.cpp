@@ -54,14 +54,28 @@ Reading<double> ReadReal(std::string_view text) {
     return {value, static_cast<std::size_t>(end - terminated.data())};
 }
 
+// Software in a locale with a decimal comma writes `0,5`, of which only the
+// 0 would be read. A comma and a blank (`512, 480`) is a list and reads as
+// its first number.
+bool CommaAndDigitAt(std::string_view text, std::size_t at) {
+    return at + 1 < text.size() && text[at] == ',' && text[at + 1] >= '0' && text[at + 1] <= '9';
+}
+
 // The integer reading stops at the first character that is not a digit;
 // where the text goes on as a real of another value, the writer meant that.
 NumberFault IntegerFault(std::string_view text, const Reading<std::int32_t>& integer) {
     if (integer.length == 0) return NumberFault::NoNumber;
     const Reading<double> real = ReadReal(text);
-    if (real.length <= integer.length) return NumberFault::None;
-    const bool sameNumber = real.value == ReadReal(text.substr(0, integer.length)).value;
-    return sameNumber ? NumberFault::None : NumberFault::NotWhole;
+    const std::size_t end = std::max(real.length, integer.length);
+    const bool goesOn = real.length > integer.length;
+    if (goesOn && real.value != ReadReal(text.substr(0, integer.length)).value)
+        return NumberFault::NotWhole;
+    return CommaAndDigitAt(text, end) ? NumberFault::DecimalComma : NumberFault::None;
+}
+
+NumberFault RealFault(std::string_view text, const Reading<double>& real) {
+    if (real.length == 0) return NumberFault::NoNumber;
+    return CommaAndDigitAt(text, real.length) ? NumberFault::DecimalComma : NumberFault::None;
 }
 
 void NoteFault(HeaderKey key, std::string_view value, NumberFault fault, ImageHeader& header) {
@@ -79,7 +93,7 @@ void ApplyInteger(HeaderKey key, std::string_view value, std::int32_t& field, Im
 void ApplyReal(HeaderKey key, std::string_view value, double& field, ImageHeader& header) {
     const Reading<double> real = ReadReal(value);
     field = real.value;
-    NoteFault(key, value, real.length == 0 ? NumberFault::NoNumber : NumberFault::None, header);
+    NoteFault(key, value, RealFault(value, real), header);
 }
 
 // "none" as written, also with the blanks an editor leaves around it.
@@ -119,12 +133,24 @@ void ApplyHeaderLine(HeaderKey key, std::string_view value, ImageHeader& header)
     }
 }
 
+// Editors and other writers capitalise keys (`Flag Value`); the C library's
+// case folding would depend on the locale, so this folds ASCII letters only.
+bool StartsWithAnyCase(std::string_view text, std::string_view prefix) {
+    const auto lower = [](char character) {
+        const bool upper = character >= 'A' && character <= 'Z';
+        return upper ? static_cast<char>(character - 'A' + 'a') : character;
+    };
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(),
+                      [&lower](char a, char b) { return lower(a) == lower(b); });
+}
+
 }  // namespace
 
 std::string_view HeaderKeyText(HeaderKey key) { return keyTexts[static_cast<int>(key)]; }
 
 bool SplitHeaderLine(std::string_view piece, std::string_view key, std::string_view& value) {
-    if (!piece.starts_with(key)) return false;
+    if (!StartsWithAnyCase(piece, key)) return false;
     const std::size_t colon = piece.find(':');
     if (colon == std::string_view::npos) return false;
     const std::size_t end = std::min(piece.find('\n'), piece.size());

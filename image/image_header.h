@@ -29,9 +29,11 @@ inline constexpr int headerKeyCount = 9;
 std::string_view HeaderKeyText(HeaderKey key);
 
 // Why a numeric value gives no number to trust: none at all (`abc`, an empty
-// value), or for an integer key a number that goes on as a real of another
-// value (`5e2`, `1.9`), of which only the leading digits would be read.
-enum class NumberFault : int { None, NoNumber, NotWhole };
+// value), for an integer key a number that goes on as a real of another
+// value (`5e2`, `1.9`), of which only the leading digits would be read, or a
+// number followed at once by a comma and a digit (`0,5`), of which only the
+// part before the comma would be read.
+enum class NumberFault : int { None, NoNumber, NotWhole, DecimalComma };
 
 // The last value of a numeric key that read wrongly, as it stood in the line.
 struct UnreadNumber {
@@ -67,7 +69,7 @@ struct ImageHeader {
 // is skipped.
 ImageHeader ReadImageHeader(ByteSource& source);
 
-// When `piece` begins with `key` and holds a ':', gives the text after the
-// first ':' and one blank (space or tab) there, if any, up to the newline or
-// the end of the piece.
+// When `piece` begins with `key`, in any letter case, and holds a ':', gives
+// the text after the first ':' and one blank (space or tab) there, if any, up
+// to the newline or the end of the piece.
 bool SplitHeaderLine(std::string_view piece, std::string_view key, std::string_view& value);

@@ -1,6 +1,7 @@
 // The two files a GeoTIFF grid is made of while it is written: an empty
-// placeholder that takes the grid's name, and "<name>.partial" beside it for
-// the cells. Both are reached only through the folder they were made in,
+// placeholder that takes the grid's name, locked (grid_lock.h) until the
+// grid is put in place or removed, and a temporary file beside it for the
+// cells (geotiff/temporary_name.h). Both are reached only through the folder they were made in,
 // held open, and are recognised by their identity, so that a file someone
 // else puts under either name is never written over, renamed or removed.
 #pragma once
@@ -35,11 +36,16 @@ public:
     // placeholder when both are still the files made here. The finished
     // file stays held by the caller.
     std::optional<FileIdentity> PutInPlace();
+    // A file without a name, in the temporary's folder (or else the system's
+    // temporary folder), gone once closed whatever happens to the run; -1
+    // on failure.
+    int OpenScratch() const;
 
 private:
     friend std::optional<TakenName> TakeName(const std::string& path);
     int folder = -1;
     std::string leaf;
+    std::string temporaryLeaf;
     FileIdentity placeholder;
     FileIdentity temporary;
 };

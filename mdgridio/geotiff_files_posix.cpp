@@ -4,13 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdlib>
 #include <utility>
+
+#include "mdgridio/geotiff/temporary_name.h"
+#include "mdgridio/grid_lock.h"
 
 namespace mdgridio {
 
 namespace {
-
-std::string TemporaryLeaf(const std::string& leaf) { return leaf + ".partial"; }
 
 bool SameFile(const struct stat& status, const FileIdentity& identity) {
     return static_cast<std::uint64_t>(status.st_dev) == identity.device &&
@@ -62,12 +64,13 @@ bool SyncFile(int file) {
 TakenName::TakenName(TakenName&& other) noexcept
     : folder(std::exchange(other.folder, -1)),
       leaf(std::move(other.leaf)),
+      temporaryLeaf(std::move(other.temporaryLeaf)),
       placeholder(std::exchange(other.placeholder, FileIdentity{})),
       temporary(std::exchange(other.temporary, FileIdentity{})) {}
 
 TakenName::~TakenName() {
     if (folder < 0) return;
-    RemoveIfStill(folder, TemporaryLeaf(leaf), temporary);
+    RemoveIfStill(folder, temporaryLeaf, temporary);
     RemoveIfStill(folder, leaf, placeholder);
     close(folder);
 }
@@ -77,7 +80,6 @@ std::string TakenName::TemporaryPath() const {
 }
 
 std::optional<FileIdentity> TakenName::PutInPlace() {
-    const std::string temporaryLeaf = TemporaryLeaf(leaf);
     if (!SyncFile(temporary.descriptor) || !IsStill(folder, temporaryLeaf, temporary) ||
         !IsStill(folder, leaf, placeholder) ||
         renameat(folder, temporaryLeaf.c_str(), folder, leaf.c_str()) != 0) {
@@ -87,19 +89,35 @@ std::optional<FileIdentity> TakenName::PutInPlace() {
     return std::exchange(temporary, FileIdentity{});
 }
 
+int TakenName::OpenScratch() const {
+    const int scratch = openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (scratch >= 0) return scratch;
+    const char* temporaryFolder = std::getenv("TMPDIR");
+    return open(temporaryFolder != nullptr && *temporaryFolder != '\0' ? temporaryFolder : "/tmp",
+                O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+}
+
 std::optional<TakenName> TakeName(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     const std::string parent =
         slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     TakenName name;
     name.leaf = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::string temporaryLeaf = TemporaryLeaf(name.leaf);
     name.folder = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (name.folder < 0) return std::nullopt;
+    name.temporaryLeaf = GeoTiffTemporaryLeaf(name.folder, name.leaf);
     auto placeholder = CreateExclusive(name.folder, name.leaf);
     if (!placeholder) return std::nullopt;
     name.placeholder = *placeholder;
-    auto temporary = CreateExclusive(name.folder, temporaryLeaf);
+    // Locked, the placeholder is no longer taken for a killed run's; one
+    // that a batch removed before that is no longer ours to write beside.
+    const LockResult lock = LockGrid(name.placeholder.descriptor, true);
+    if (lock != LockResult::Taken && lock != LockResult::Unsupported) return std::nullopt;
+    if (!IsStill(name.folder, name.leaf, name.placeholder)) {
+        LetGo(name.placeholder);
+        return std::nullopt;
+    }
+    auto temporary = CreateExclusive(name.folder, name.temporaryLeaf);
     if (!temporary) return std::nullopt;
     name.temporary = *temporary;
     return name;

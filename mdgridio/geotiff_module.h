@@ -1,6 +1,6 @@
-// What the grid library calls in its GeoTIFF module. The module links GDAL
-// and is loaded only when a grid named "*.tif" is made, so that grids of the
-// folder layout never pay for loading GDAL.
+// What the grid library calls in its GeoTIFF module. The module links libtiff
+// and libzstd and is loaded only when a grid named "*.tif" is made, so that
+// grids of the folder layout never pay for loading them.
 #pragma once
 
 #include "mdgridio/geotiff_files.h"
@@ -24,7 +24,7 @@ struct GeoTiffModule {
     int (*removeFinished)(const char* name, FileIdentity* identity);
 };
 
-// Null when this build or this system has no module, or no GDAL for it.
+// Null when this build or this system has no module, or no libtiff or libzstd for it.
 const GeoTiffModule* LoadGeoTiffModule();
 
 }  // namespace mdgridio

@@ -27,6 +27,7 @@ public:
     bool Close();
 
 private:
+    friend class HeldFolder;
     static constexpr std::intptr_t closedHandle = -1;
     std::intptr_t handle = closedHandle;
 };
@@ -34,7 +35,8 @@ private:
 // A folder kept open from the moment it was made, through which its files
 // are reached: a folder removed or renamed meanwhile, and a new folder of the
 // same name, are never mistaken for it and never written to. On Windows no
-// one can remove or rename it while it is held.
+// one can remove or rename it while it is held; elsewhere it is locked
+// (grid_lock.h) while its grid is written.
 class HeldFolder {
 public:
     HeldFolder() = default;
@@ -50,6 +52,13 @@ public:
     bool IsStillAtItsName() const { return IsAt(path); }
     // True when path names this very folder itself, not a link to it.
     bool IsAt(const std::string& path) const;
+
+    // Waits for the grid's lock; true where the file system has no locks.
+    bool Lock() const;
+    void Unlock() const;
+
+    // True when name is the very file open as `file`, with `size` bytes.
+    bool HoldsFile(const std::string& name, const OutputFile& file, std::int64_t size) const;
 
     // Files inside it, by bare name. Fails when anything already exists there.
     OutputFile CreateNewFile(const std::string& name) const;
@@ -77,9 +86,12 @@ bool RemoveFileIfPresent(const std::string& path);
 bool RenameReplacing(const std::string& from, const std::string& to);
 // Fails when anything already exists there.
 OutputFile CreateNewFile(const std::string& path);
-// Makes the folder (only when nothing exists there yet) and holds it; not
-// held on failure, with nothing left behind. Takes its own copy of the path
-// before anything exists on disk, so nothing after can fail to allocate.
-HeldFolder MakeAndHoldFolder(std::string path);
+// Makes the folder (only when nothing exists there yet), holds it and locks
+// it; not held on failure, with nothing left behind. Fails, leaving it to
+// whoever did so, when the folder was removed or replaced before it was
+// locked (a batch may take a folder with nothing in it for a killed run's).
+// Takes its own copy of the path before anything exists on disk, so nothing
+// after can fail to allocate.
+HeldFolder MakeHoldAndLockFolder(std::string path);
 
 }  // namespace mdgridio

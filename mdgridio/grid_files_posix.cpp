@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "mdgridio/grid_lock.h"
+
 namespace mdgridio {
 
 static_assert(sizeof(off_t) == 8, "grids over 2 GiB need 64-bit file offsets");
@@ -86,6 +88,21 @@ bool HeldFolder::IsAt(const std::string& path) const {
            S_ISDIR(named.st_mode) && held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
+bool HeldFolder::Lock() const {
+    const LockResult lock = LockGrid(Descriptor(handle), true);
+    return IsHeld() && (lock == LockResult::Taken || lock == LockResult::Unsupported);
+}
+
+void HeldFolder::Unlock() const { UnlockGrid(Descriptor(handle)); }
+
+bool HeldFolder::HoldsFile(const std::string& name, const OutputFile& file, std::int64_t size) const {
+    struct stat open {};
+    struct stat named {};
+    return fstat(Descriptor(file.handle), &open) == 0 &&
+           fstatat(Descriptor(handle), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino && open.st_size == size;
+}
+
 // Inside a folder that was removed, nothing new can be made: the system
 // refuses it, so a removed grid folder never gets a header.
 OutputFile HeldFolder::CreateNewFile(const std::string& name) const {
@@ -111,14 +128,21 @@ bool HeldFolder::Remove() {
     return removed;
 }
 
-HeldFolder MakeAndHoldFolder(std::string path) {
+HeldFolder MakeHoldAndLockFolder(std::string path) {
     if (!MakeFolderExclusive(path)) return HeldFolder();
     const int descriptor = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (descriptor < 0) {
         RemoveFolder(path);
         return HeldFolder();
     }
-    return HeldFolder(descriptor, std::move(path));
+    HeldFolder folder(descriptor, std::move(path));
+    if (!folder.Lock()) {
+        folder.Remove();
+        return HeldFolder();
+    }
+    // Locked: from here on no batch removes it.
+    if (!folder.IsStillAtItsName()) return HeldFolder();
+    return folder;
 }
 
 }  // namespace mdgridio

@@ -134,6 +134,16 @@ bool HeldFolder::IsAt(const std::string& path) const {
 // While the folder is held no one can remove or rename it, so its files are
 // safely reached by name (relative names from the current folder, which this
 // library never changes).
+// Held without sharing, the folder and its cell file cannot be removed,
+// renamed or replaced: the hold is the lock.
+bool HeldFolder::Lock() const { return IsHeld(); }
+
+void HeldFolder::Unlock() const {}
+
+bool HeldFolder::HoldsFile(const std::string&, const OutputFile& file, std::int64_t) const {
+    return file.IsOpen();
+}
+
 OutputFile HeldFolder::CreateNewFile(const std::string& name) const {
     return mdgridio::CreateNewFile(path + "/" + name);
 }
@@ -167,7 +177,7 @@ bool HeldFolder::Remove() {
     return removed;
 }
 
-HeldFolder MakeAndHoldFolder(std::string path) {
+HeldFolder MakeHoldAndLockFolder(std::string path) {
     const std::wstring wide = Wide(path);
     if (!CreateDirectoryW(wide.c_str(), nullptr)) return HeldFolder();
     // Without sharing deletion no one else can remove or rename it now; a

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "mdgridio/srs/coordinate_system.h"
+
 namespace mdgridio {
 
 static_assert(std::endian::native == std::endian::little,
@@ -23,6 +25,7 @@ struct GridLayout {
     double originX = 0.0;  // west edge
     double originY = 0.0;  // north edge
     double cellSize = 0.0;
+    CoordinateSystem system;  // of the origin and cell size
 };
 
 inline std::uint32_t NoDataBits(CellType cellType) {

@@ -8,11 +8,11 @@
 #include <string>
 #include <utility>
 
-#include "mdgridio/geotiff_layer.h"
-#include "mdgridio/grid_channels.h"
 #include "mdgridio/grid_extent.h"
-#include "mdgridio/grid_layer.h"
+#include "mdgridio/grid_files.h"
 #include "mdgridio/grid_layout.h"
+#include "mdgridio/made_grids.h"
+#include "mdgridio/srs/coordinate_system.h"
 
 namespace {
 
@@ -27,9 +27,9 @@ struct Window {
     int rows = 0;
 };
 
-GridChannels& Channels() {
-    static GridChannels channels;
-    return channels;
+MadeGrids& Made() {
+    static MadeGrids made;
+    return made;
 }
 
 Window& LastWindow() {
@@ -64,87 +64,47 @@ std::optional<GridLayout> LayoutFor(int cellType, double cellSize, const double*
         return std::nullopt;
     }
     const auto extent = FitGridExtent(box, cellSize);
-    if (!extent || !FitsFileOffsets(*extent)) return std::nullopt;
+    CoordinateSystem system;
+    if (!extent || !FitsFileOffsets(*extent) || !SystemFromEnvironment(system)) return std::nullopt;
     return GridLayout{extent->columns, extent->rows, static_cast<CellType>(cellType),
-                      extent->minX,    extent->maxY, cellSize};
-}
-
-int CreateGeoTiff(const char* name, const GridLayout& layout) {
-    GridChannels& channels = Channels();
-    const int channel = PrepareForNewGrid(channels);
-    auto layer = CreateGeoTiffLayer(name, layout);
-    if (!layer) return failure;
-    channels.openGeoTiffs[static_cast<std::size_t>(channel)] = std::move(layer);
-    return channel;
+                      extent->minX,    extent->maxY, cellSize,
+                      std::move(system)};
 }
 
 int CreateGrid(const char* name, int cellType, double cellSize, const double* box) {
     const auto layout = LayoutFor(cellType, cellSize, box);
     if (name == nullptr || !layout) return failure;
-    if (IsGeoTiffName(name)) return CreateGeoTiff(name, *layout);
-    GridChannels& channels = Channels();
-    const int channel = PrepareForNewGrid(channels);
-    CreatedGrid record{name, ++channels.gridsMade, nullptr};
-    auto layer = CreateGridLayer(record.name, *layout);
-    if (!layer) return failure;
-    record.folder = layer->folder;
-    layer->gridNumber = record.gridNumber;
-    channels.created.push_back(std::move(record));
-    channels.open[static_cast<std::size_t>(channel)] = std::move(layer);
+    MadeGrids& made = Made();
+    const int channel = PrepareForNewGrid(made);
+    MadeGrid record{name, nullptr, channel};
+    record.grid = CreateLayoutGrid(record.name, *layout);
+    if (!record.grid) return failure;
+    made.grids.push_back(std::move(record));
     return channel;
 }
 
-int CloseGeoTiff(int channel) {
-    GridChannels& channels = Channels();
-    auto layer = std::move(channels.openGeoTiffs[static_cast<std::size_t>(channel)]);
-    try {
-        return FinishGeoTiffLayer(std::move(layer), channels.finishedGeoTiffs) ? 0 : failure;
-    } catch (const std::bad_alloc&) {
-        return failure;
-    }
-}
-
 int CloseGrid(int channel) {
-    if (FindOpenGeoTiff(Channels(), channel) != nullptr) return CloseGeoTiff(channel);
-    if (FindOpenGrid(Channels(), channel) == nullptr) return failure;
+    MadeGrid* record = FindOpenGrid(Made(), channel);
+    if (record == nullptr) return failure;
     // The channel is free again whatever happens next.
-    const auto layer = std::move(Channels().open[static_cast<std::size_t>(channel)]);
+    record->channel = -1;
     try {
-        return FinishGridLayer(*layer) ? 0 : failure;
+        return record->grid->Finish() ? 0 : failure;
     } catch (const std::bad_alloc&) {
         return failure;
     }
 }
 
-// An open grid goes with both its files; a finished one only while its name
-// still holds the file made here.
-int DeleteGeoTiff(const std::string& name) {
-    GridChannels& channels = Channels();
-    for (auto& layer : channels.openGeoTiffs) {
-        if (layer && layer->name == name) {
-            layer.reset();
-            return 0;
-        }
-    }
-    auto& finished = channels.finishedGeoTiffs;
-    const auto grid = std::find_if(finished.begin(), finished.end(),
-                                   [&](const FinishedGeoTiff& made) { return made.name == name; });
-    if (grid == finished.end() || !RemoveFinishedGeoTiff(*grid)) return failure;
-    finished.erase(grid);
-    return 0;
-}
-
+// An open grid goes with all its files; a finished one only while its name
+// still holds what was made here.
 int DeleteGrid(const char* name) {
     if (name == nullptr) return failure;
-    if (IsGeoTiffName(name)) return DeleteGeoTiff(name);
-    GridChannels& channels = Channels();
-    const CreatedGrid* grid = FindCreatedGrid(channels, name);
-    if (grid == nullptr) return failure;
-    // An open grid about to be deleted needs no filling and no header.
-    const int channel = FindChannelOf(channels, *grid);
-    if (channel >= 0) channels.open[static_cast<std::size_t>(channel)].reset();
-    if (!RemoveGridFiles(*grid->folder)) return failure;
-    ForgetCreatedGrid(channels, grid);
+    MadeGrids& made = Made();
+    MadeGrid* record = FindGridAtName(made, name);
+    if (record == nullptr) return failure;
+    record->channel = -1;
+    if (!record->grid->Remove()) return failure;
+    ForgetGrid(made, record);
     return 0;
 }
 
@@ -165,10 +125,8 @@ int GridIOSetup(void) { return 0; }
 
 int GridIOExit(void) {
     int result = 0;
-    for (std::size_t channel = 0; channel < Channels().open.size(); ++channel) {
-        const int number = static_cast<int>(channel);
-        const bool open = Channels().open[channel] || FindOpenGeoTiff(Channels(), number);
-        if (open && CloseGrid(number) != 0) result = failure;
+    for (const MadeGrid& record : Made().grids) {
+        if (record.channel >= 0 && CloseGrid(record.channel) != 0) result = failure;
     }
     return result;
 }
@@ -207,11 +165,9 @@ int WindowRows(void) { return LastWindow().rows; }
 int WindowCols(void) { return LastWindow().columns; }
 
 int PutWindowRow(int channel, int row, const void* cells) {
-    if (GeoTiffLayer* tiff = FindOpenGeoTiff(Channels(), channel)) {
-        return WindowFitsGrid(tiff->layout) && PutGeoTiffRow(*tiff, row, cells) ? 0 : failure;
-    }
-    GridLayer* layer = FindOpenGrid(Channels(), channel);
-    return layer != nullptr && WindowFitsGrid(layer->layout) && PutGridRow(*layer, row, cells)
+    const MadeGrid* record = FindOpenGrid(Made(), channel);
+    return record != nullptr && WindowFitsGrid(record->grid->Dimensions()) &&
+                   record->grid->PutRow(row, cells)
                ? 0
                : failure;
 }

@@ -29,9 +29,17 @@ public:
     ~ChildProcesses();
 
     // Empty on success, else why not. Standard input is /dev/null, standard
-    // error the batch's own; `token` comes back with the child's end.
+    // error the batch's own; `token` comes back with the child's end. The
+    // child starts in `folder`, a held folder's descriptor, unless it is -1;
+    // on Windows the folder's UTF-8 path, unless it is empty (Windows holds
+    // a process's current folder open, so it is not moved meanwhile).
+#ifdef _WIN32
     std::string Start(const std::string& program, const std::vector<std::string>& arguments,
-                      std::size_t token);
+                      std::size_t token, const std::string& folder = {});
+#else
+    std::string Start(const std::string& program, const std::vector<std::string>& arguments,
+                      std::size_t token, int folder = -1);
+#endif
 
     // The children that ended, once one has, an interrupt signal came or
     // `timeoutMilliseconds` passed (negative: no limit).

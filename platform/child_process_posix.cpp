@@ -46,16 +46,21 @@ ChildProcesses::~ChildProcesses() {
 }
 
 std::string ChildProcesses::Start(const std::string& program, const std::vector<std::string>& arguments,
-                                  std::size_t token) {
+                                  std::size_t token, int folder) {
     int output[2];
     if (pipe2(output, O_CLOEXEC) != 0) return "cannot make a pipe: " + ErrorText(errno);
     SpawnSettings settings;
     posix_spawn_file_actions_addopen(&settings.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&settings.actions, output[1], STDOUT_FILENO);
-    // The converter starts with the signals the batch started with, not the
-    // ones it holds back while it works.
-    posix_spawnattr_setsigmask(&settings.attributes, &StartMask());
-    posix_spawnattr_setflags(&settings.attributes, POSIX_SPAWN_SETSIGMASK);
+    if (folder >= 0) posix_spawn_file_actions_addfchdir_np(&settings.actions, folder);
+    // The converter starts as a fresh program would: nothing blocked (the
+    // batch holds back its interrupts while it works), nothing ignored that
+    // the batch ignores for itself.
+    sigset_t nothing;
+    sigemptyset(&nothing);
+    posix_spawnattr_setsigmask(&settings.attributes, &nothing);
+    posix_spawnattr_setsigdefault(&settings.attributes, &SignalsToDefault());
+    posix_spawnattr_setflags(&settings.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));

@@ -160,7 +160,7 @@ ChildProcesses::~ChildProcesses() {
 }
 
 std::string ChildProcesses::Start(const std::string& program, const std::vector<std::string>& arguments,
-                                  std::size_t token) {
+                                  std::size_t token, const std::string& folder) {
     if (!host->port || !host->input) return "cannot set up the converters' pipes: " + LastErrorText();
     std::vector<std::wstring> words{Utf16(program)};
     for (const std::string& argument : arguments) {
@@ -170,6 +170,8 @@ std::string ChildProcesses::Start(const std::string& program, const std::vector<
             return "the name holds characters outside this Windows' code page (" + std::to_string(GetACP()) +
                    "), which cellport cannot be given before Windows 10 1903";
     }
+    const std::wstring startFolder = Utf16(folder);
+    if (startFolder.empty() != folder.empty()) return "not a UTF-8 name: " + folder;
     auto child = std::make_unique<Child>();
     child->token = token;
     child->key = host->nextKey++;
@@ -208,7 +210,8 @@ std::string ChildProcesses::Start(const std::string& program, const std::vector<
     PROCESS_INFORMATION started{};
     const auto create = [&](DWORD flags) {
         return CreateProcessW(words.front().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                              CREATE_SUSPENDED | flags, nullptr, nullptr, &startup.StartupInfo, &started);
+                              CREATE_SUSPENDED | flags, nullptr, startFolder.empty() ? nullptr : startFolder.c_str(),
+                              &startup.StartupInfo, &started);
     };
     // Windows 7 takes no console handle in the list: then without it.
     if (!(startup.lpAttributeList != nullptr && create(EXTENDED_STARTUPINFO_PRESENT)) &&

@@ -6,17 +6,13 @@ namespace platform {
 
 namespace {
 
-constexpr std::initializer_list<int> watchedSignals = {SIGINT, SIGTERM, SIGHUP};
+constexpr std::initializer_list<int> watchedSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 volatile std::sig_atomic_t interruptArrived = 0;
-volatile std::sig_atomic_t sentByTerminal = 0;
-sigset_t startMask;
 sigset_t waitMask;
 sigset_t caughtSignals;
+sigset_t toDefault;
 
-void NoteInterrupt(int, siginfo_t* info, void*) {
-    interruptArrived = 1;
-    if (info != nullptr && info->si_code == SI_KERNEL) sentByTerminal = 1;
-}
+void NoteInterrupt(int) { interruptArrived = 1; }
 
 bool IgnoredAtStart(int signal) {
     struct sigaction current {};
@@ -27,23 +23,28 @@ bool IgnoredAtStart(int signal) {
 
 void WatchInterruptSignals() {
     sigemptyset(&caughtSignals);
-    pthread_sigmask(SIG_SETMASK, nullptr, &startMask);
-    waitMask = startMask;
+    sigfillset(&toDefault);
+    for (int signal = 1; signal < NSIG; ++signal)
+        if (signal != SIGTERM && IgnoredAtStart(signal)) sigdelset(&toDefault, signal);
+    pthread_sigmask(SIG_SETMASK, nullptr, &waitMask);
     for (int signal : watchedSignals) {
         if (IgnoredAtStart(signal)) continue;
         struct sigaction action {};
-        action.sa_sigaction = NoteInterrupt;
-        action.sa_flags = SA_SIGINFO;
+        action.sa_handler = NoteInterrupt;
         sigemptyset(&action.sa_mask);
         sigaction(signal, &action, nullptr);
         sigaddset(&caughtSignals, signal);
         sigdelset(&waitMask, signal);
     }
+    std::signal(SIGPIPE, SIG_IGN);
+    // Ignored, it would make the system reap the converters unasked, and
+    // their exit statuses would be lost.
+    std::signal(SIGCHLD, SIG_DFL);
     pthread_sigmask(SIG_BLOCK, &caughtSignals, nullptr);
 }
 
 const sigset_t& WaitMask() { return waitMask; }
-const sigset_t& StartMask() { return startMask; }
+const sigset_t& SignalsToDefault() { return toDefault; }
 
 bool InterruptArrived() {
     sigset_t pending;
@@ -59,7 +60,5 @@ bool InterruptArrived() {
     }
     return interruptArrived != 0;
 }
-
-bool InterruptReachedConverters() { return sentByTerminal != 0; }
 
 }  // namespace platform

@@ -29,7 +29,8 @@ struct Case {
     int status = 0;
     bool caseSensitiveNames = false;
     bool sameAsFolderGrid = false;
-    std::optional<Lines> calls, rows, gdal, cells, leaves, doc;
+    std::optional<Lines> calls, rows, gdal, cells, leaves, doc, gridHeader;
+    std::optional<std::string> epsg, cog;
 };
 
 void PrintTo(const Case& check, std::ostream* stream) { *stream << check.where; }
@@ -119,6 +120,9 @@ void Apply(const std::string& keyword, const std::string& rest, const Lines& blo
     else if (keyword == "cells") check.cells = cellLines;
     else if (keyword == "leaves") check.leaves = block;
     else if (keyword == "doc") check.doc = block;
+    else if (keyword == "grid-header") check.gridHeader = block;
+    else if (keyword == "epsg") check.epsg = rest;
+    else if (keyword == "cog") check.cog = rest;
     else if (keyword == "same-as-folder-grid") check.sameAsFolderGrid = true;
     else throw std::runtime_error(check.where + ": unknown word " + keyword);
 }
@@ -150,7 +154,10 @@ std::vector<Case> AllCases() {
     std::vector<Case> cases;
     for (const fs::path& file : files) {
 #ifndef CELLPORT_GEOTIFF  // a build without GDAL, or for Windows, writes no GeoTIFF
-        if (file.stem() == "geotiff") continue;
+        if (file.stem() == "geotiff" || file.stem() == "system") continue;
+#endif
+#ifndef CELLPORT_SRS  // nor one without PROJ a coordinate system
+        if (file.stem() == "system") continue;
 #endif
         if (file.extension() == ".txt") ReadCases(file, cases);
     }
@@ -254,6 +261,27 @@ TEST_P(Cases, PrintExitAndWriteAsExpected) {
     if (check.gdal) {
         const Lines shown = GdalInfo(scratch.Path(), grid);
         EXPECT_TRUE(Matches(*check.gdal, 0, shown, 0)) << testing::PrintToString(shown);
+    }
+    if (check.gridHeader) {
+        const Lines text = Split(ReadFile(scratch / grid / "cells.hdr"), '\n');
+        EXPECT_TRUE(Matches(*check.gridHeader, 0, text, 0)) << testing::PrintToString(text);
+    }
+    if (check.epsg) {
+        // The grid's own system is the source: no -s_srs. Its place in degrees
+        // shows that gdalwarp reprojected rather than copied the coordinates.
+        const ProcessResult warp =
+            RunProcess({"gdalwarp", "-q", "-t_srs", "EPSG:4326", GridFile(grid), "warped.tif"}, {}, scratch.Path());
+        EXPECT_EQ(warp.exitStatus, 0) << warp.standardError;
+        const std::string code = "import rasterio, sys\nwith rasterio.open(sys.argv[1]) as grid, "
+                                 "rasterio.open('warped.tif') as warped:\n"
+                                 "  print(grid.crs.to_epsg(), 'at %.1f %.1f' % (warped.bounds.left, warped.bounds.top))";
+        EXPECT_EQ(RunProcess({"/usr/bin/python3", "-c", code, GridFile(grid)}, {}, scratch.Path()).standardOutput,
+                  *check.epsg + "\n");
+    }
+    if (check.cog) {
+        const std::string checker = CELLPORT_SOURCE_DIR "/tests/support/check_cog.py";
+        const ProcessResult checked = RunProcess({"/usr/bin/python3", checker, grid}, {}, scratch.Path());
+        EXPECT_EQ(checked.standardOutput, *check.cog + "\n") << checked.standardError;
     }
     if (!check.sameAsFolderGrid) return;
     arguments.at(2) = "folder grid";

@@ -45,37 +45,45 @@ TEST_F(HostileRuns, FileSizeLimitFailsTheWriteAndLeavesNoGrid) {
 // SIGINT and SIGQUIT, and the converter leaves ignored signals ignored.
 const std::string asJob = "env --default-signal=INT,QUIT " + program;
 
-// Until the run has made its grid and waits in a system call (S) or spins
-// inside one row (R).
-std::string AwaitGridAndState(const std::string& state, const std::string& grid = "grid") {
+// Until the run has made its grid (or met another condition) and waits in a
+// system call (S) or spins inside one row (R).
+std::string AwaitGridAndState(const std::string& state, const std::string& grid = "grid",
+                              const std::string& condition = "") {
     return "for wait in $(seq 4000); do\n"
-           "  [ -e " + grid + " ] && grep -q '^State:.*" + state + "' /proc/$run/status && break; sleep 0.005\n"
+           "  " + (condition.empty() ? "[ -e " + grid + " ]" : condition) + " && grep -q '^State:.*" + state + "' /proc/$run/status && break; sleep 0.005\n"
            "done\n";
 }
 const std::string watchdog = "(sleep 20; kill -9 $run) 2>/dev/null & watchdog=$!\n";
 
 // The data file is a FIFO that never delivers a byte (its writer kept open,
-// or none ever), or a packed image whose data is endless empty runs. Once
-// the grid exists and the run waits or spins, the signal comes; a run that
-// does not end is killed after 20 s.
+// or none ever), or a packed image whose data is endless empty runs, or
+// endless noise that keeps the GeoTIFF workers compressing at a slow level.
+// Once the grid exists (with tiles written, for noise) and the run waits or
+// spins, the signal comes; a run that does not end is killed after 20 s.
 TEST_F(HostileRuns, InterruptionsEndTheRunPromptlyAndRemoveTheGrid) {
     const std::string stalled = "mkfifo image.img; exec 3<>image.img", noWriter = "mkfifo image.img",
-                      endless = "ln -s /dev/zero image.img";
+                      endless = "ln -s /dev/zero image.img",
+                      noise = "export MDGRIDIO_ZSTD_LEVEL=19 MDGRIDIO_THREADS=2; mkfifo image.img; "
+                              "cat /dev/urandom >image.img 2>/dev/null &";
     const struct {
         const std::string& data;
         const char *signal, *grid;
     } cases[] = {{stalled, "INT", "grid"},  {stalled, "TERM", "grid"},  {stalled, "HUP", "grid"},
                  {stalled, "QUIT", "grid"}, {noWriter, "INT", "grid"},  {noWriter, "QUIT", "grid"},
-                 {endless, "INT", "grid"},  {stalled, "INT", "grid.tif"}, {endless, "TERM", "grid.tif"}};
+                 {endless, "INT", "grid"},  {stalled, "INT", "grid.tif"}, {endless, "TERM", "grid.tif"},
+                 {noise, "INT", "grid.tif"}};
     for (const auto& [data, signal, grid] : cases) {
 #ifndef CELLPORT_GEOTIFF
         if (std::string(grid).ends_with(".tif")) continue;
 #endif
         SCOPED_TRACE(data + ", SIG" + signal + ", " + grid);
-        WriteFile(scratch / "image.doc", ByteHeader(&data == &endless ? "packed binary" : "binary", 1000, 100));
+        const bool busy = &data == &noise;
+        WriteFile(scratch / "image.doc",
+                  ByteHeader(&data == &endless ? "packed binary" : "binary", busy ? 4000 : 1000, busy ? 100000 : 100));
+        const std::string await = busy ? AwaitGridAndState("[RS]", grid, "[ $(stat -c %s grid.tif.partial 2>/dev/null || echo 0) -gt 200000 ]")
+                                       : AwaitGridAndState(&data == &endless ? "R" : "S", grid);
         const ProcessResult run = Shell("rm -rf grid image.img; " + data + "\n" + asJob + " image " + grid +
-                                        " & run=$!\n" + watchdog +
-                                        AwaitGridAndState(&data == &endless ? "R" : "S", grid) + "kill -" +
+                                        " & run=$!\n" + watchdog + await + "kill -" +
                                         signal + " $run; wait $run; status=$?; kill $watchdog; exit $status");
         EXPECT_EQ(run.exitStatus, 130);
         EXPECT_EQ(run.standardOutput, "Conversion interrupted\n");
@@ -191,5 +199,19 @@ TEST_F(HostileRuns, AFolderMadeAnewUnderARunIsLeftAlone) {
         }
     }
 }
+
+#ifdef CELLPORT_GEOTIFF
+// The GeoTIFF module comes from the grid library's own folder only: a
+// library found through an empty entry of LD_LIBRARY_PATH (the current
+// folder) has no module beside it, and none is looked for elsewhere.
+TEST_F(HostileRuns, TheGeoTiffModuleComesOnlyFromBesideTheGridLibrary) {
+    WriteImage("image", 3, 2);
+    const fs::path build = fs::path(CELLPORT_PROGRAM).parent_path();
+    fs::copy_file(build / "libmdgridio.so", scratch / "libmdgridio.so");
+    const ProcessResult run = Shell("LD_LIBRARY_PATH=:" + ShellWord(build.string()) + " exec " + program + " image g.tif");
+    EXPECT_EQ(run.standardOutput, "Could not create output grid\n");
+    EXPECT_FALSE(fs::exists(scratch / "g.tif"));
+}
+#endif
 
 }  // namespace

@@ -3,16 +3,21 @@
 // other windows, other arguments, deleting.
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 #include <array>
+#include <bit>
 #include <csignal>
 #include <cstring>
 #include <functional>
 #include <limits>
 #include <random>
+#include <tuple>
 
+#include "mdgridio/grid_places.h"
 #include "mdgridio/mdgridio.h"
 #include "support/run_process.h"
 #include "support/scratch_folder.h"
@@ -91,48 +96,69 @@ TEST_F(GridLibrary, AGridWhoseLastRowWasNeverWrittenIsNeverFinished) {
 
 #ifndef _WIN32
 // The header is written last: a grid whose cells could not all be written,
-// here for a file size limit, never gets one.
-TEST_F(GridLibrary, AGridWhoseCellsFailedGetsNoHeader) {
-    const int channel = Create("g", 1, {0, 0, 40000, 2});
-    const Cells row(40000, 1);
-    rlimit unlimited{};
-    getrlimit(RLIMIT_FSIZE, &unlimited);
-    const rlimit limit{300000, unlimited.rlim_max};
-    std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &limit);
-    const bool written = PutWindowRow(channel, 0, row.data()) == 0 && PutWindowRow(channel, 1, row.data()) == 0;
-    const bool closed = CellLyrClose(channel) == 0;
-    setrlimit(RLIMIT_FSIZE, &unlimited);
-    EXPECT_FALSE(written && closed);
-    EXPECT_FALSE(fs::exists("g/cells.hdr"));
-}
-
-// A row refused past a file size limit leaves a hole in the cells: rows
-// written once the limit is lifted, after it in order or before it, do not
-// make the grid close as a whole one.
-TEST_F(GridLibrary, AGridWithARefusedRowNeverClosesAsWhole) {
+// here for a file size limit, never gets one, whether the limit hits the
+// last write at the close or refuses a row, which leaves a hole that rows
+// written once the limit is lifted, after it or before it, do not fill.
+TEST_F(GridLibrary, AGridWhoseCellsFailedNeverClosesAsWhole) {
     const struct {
+        int columns;
         std::vector<int> rowsBefore, rowsUnderLimit, rowsAfter;
-    } cases[] = {{{}, {0, 1}, {2}}, {{2}, {0}, {1}}};
-    const Cells row(100000, 1);
+        bool closeUnderLimit;
+    } cases[] = {{40000, {}, {0, 1}, {}, true}, {100000, {}, {0, 1}, {2}, false}, {100000, {2}, {0}, {1}, false}};
     rlimit unlimited{};
     getrlimit(RLIMIT_FSIZE, &unlimited);
     const rlimit limit{300000, unlimited.rlim_max};
     std::signal(SIGXFSZ, SIG_IGN);
-    for (const auto& [rowsBefore, rowsUnderLimit, rowsAfter] : cases) {
-        SCOPED_TRACE(rowsBefore.empty() ? "rows in order" : "the last row first");
-        const int channel = Create("g", 1, {0, 0, 100000, 3});
+    for (const auto& [columns, rowsBefore, rowsUnderLimit, rowsAfter, closeUnderLimit] : cases) {
+        const Cells row(std::size_t(columns), 1);
+        const auto rows = double(rowsBefore.size() + rowsUnderLimit.size() + rowsAfter.size());
+        const int channel = Create("g", 1, {0, 0, double(columns), rows});
         for (const int before : rowsBefore) EXPECT_EQ(PutWindowRow(channel, before, row.data()), 0);
         setrlimit(RLIMIT_FSIZE, &limit);
-        bool refused = false;
-        for (const int under : rowsUnderLimit) refused = PutWindowRow(channel, under, row.data()) < 0 || refused;
-        setrlimit(RLIMIT_FSIZE, &unlimited);
-        EXPECT_TRUE(refused);
+        for (const int under : rowsUnderLimit) PutWindowRow(channel, under, row.data());
+        if (!closeUnderLimit) setrlimit(RLIMIT_FSIZE, &unlimited);
         for (const int after : rowsAfter) PutWindowRow(channel, after, row.data());
-        EXPECT_LT(CellLyrClose(channel), 0);
+        EXPECT_LT(CellLyrClose(channel), 0) << columns << " " << rowsBefore.size();
+        setrlimit(RLIMIT_FSIZE, &unlimited);
         EXPECT_FALSE(fs::exists("g/cells.hdr"));
         EXPECT_EQ(CellLyrDelete("g"), 0);
     }
+}
+
+// Other runs find a grid being written locked, and leave it alone, even
+// under a name as long as the system allows; a finished grid is judged
+// whole. Cells removed or replaced under an open grid never get a header.
+TEST_F(GridLibrary, AGridBeingWrittenIsLockedAndFinishesOnlyOverItsOwnCells) {
+    const int here = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::vector<std::string> names = {"g"};
+#ifdef CELLPORT_GEOTIFF
+    names.insert(names.end(), {"g.tif", std::string(251, 'n') + ".tif"});
+#endif
+    const Cells row(3, 5);
+    for (const std::string& name : names) {
+        const int channel = Create(name.c_str(), 1, {0, 0, 3, 2});
+        ASSERT_GE(channel, 0) << name.size();
+        const auto during = FolderListing(".");
+        EXPECT_EQ(mdgridio::JudgeGridPlace(here, name).state, mdgridio::PlaceState::BeingWritten);
+        EXPECT_EQ(mdgridio::ClearLeftover(here, name).state, mdgridio::PlaceState::BeingWritten);
+        EXPECT_EQ(FolderListing("."), during);
+        for (const int index : {0, 1}) PutWindowRow(channel, index, row.data());
+        EXPECT_EQ(CellLyrClose(channel), 0);
+        const auto state = mdgridio::JudgeGridPlace(here, name).state;
+        EXPECT_TRUE(state == mdgridio::PlaceState::Finished || (name != "g" && state == mdgridio::PlaceState::InTheWay))
+            << name.size();
+        EXPECT_EQ(CellLyrDelete(name.c_str()), 0);
+    }
+    for (const bool replaced : {false, true}) {
+        const int channel = Create("g", 1, {0, 0, 3, 2});
+        for (const int index : {0, 1}) PutWindowRow(channel, index, row.data());
+        fs::remove("g/cells.raw");
+        if (replaced) WriteFile("g/cells.raw", std::string(24, 'x'));
+        EXPECT_LT(CellLyrClose(channel), 0);
+        EXPECT_FALSE(fs::exists("g/cells.hdr"));
+        fs::remove_all("g");
+    }
+    close(here);
 }
 #endif
 
@@ -188,6 +214,67 @@ TEST_F(GridLibrary, RefusesWhatItCannotMakeAndLeavesEverythingAsItWas) {
     EXPECT_EQ(FolderListing("."), before);
 }
 
+#ifdef CELLPORT_SRS
+// MDGRIDIO_SRS as PROJ resolves it: the header names the system the way its
+// readers know it, through its EPSG code where the system has one for
+// certain. What PROJ does not resolve to a two-dimensional system that a
+// header line can hold fails a grid of either layout and leaves nothing; a
+// system without an EPSG code fails a GeoTIFF grid, whose keys name it by code.
+TEST_F(GridLibrary, TakesTheCoordinateSystemMdgridioSrsNames) {
+    const std::string utmWithoutCodes =
+        R"(PROJCS["WGS 84 / UTM zone 33N",GEOGCS["WGS 84",DATUM["WGS_1984",SPHEROID["WGS 84",6378137,)"
+        R"(298.257223563]],PRIMEM["Greenwich",0],UNIT["degree",0.0174532925199433]],PROJECTION[)"
+        R"("Transverse_Mercator"],PARAMETER["latitude_of_origin",0],PARAMETER["central_meridian",15],)"
+        R"(PARAMETER["scale_factor",0.9996],PARAMETER["false_easting",500000],PARAMETER["false_northing",0],)"
+        R"(UNIT["metre",1]])";
+    const struct {
+        std::string system;
+        const char* mapInfo;  // null: refused
+        bool geoTiffMade;
+    } cases[] = {
+        {"", "map info = {Arbitrary, 1, 1, 0, 2, 1, 1, 0, North}", true},
+        {"EPSG:32633", "map info = {UTM, 1, 1, 0, 2, 1, 1, 33, North, WGS-84}", true},
+        {"EPSG:32760", "map info = {UTM, 1, 1, 0, 2, 1, 1, 60, South, WGS-84}", true},
+        {"wgs 84", "map info = {Geographic Lat/Lon, 1, 1, 0, 2, 1, 1, WGS-84}", true},
+        {utmWithoutCodes, "map info = {UTM, 1, 1, 0, 2, 1, 1, 33, North, WGS-84}", true},
+        {"+proj=utm +zone=33 +datum=WGS84", "map info = {unknown, 1, 1, 0, 2, 1, 1}", false},
+        {"EPSG:3857", "map info = {WGS 84 / Pseudo-Mercator, 1, 1, 0, 2, 1, 1}", true},
+        {"nope", nullptr, false},        // PROJ's nearest name would be a moon's
+        {"EPSG:99999", nullptr, false},  // no such code
+        {"EPSG:4979", nullptr, false},   // three-dimensional
+        {"EPSG:5773", nullptr, false},   // heights only
+        {R"(GEOGCS["a}",DATUM["WGS_1984",SPHEROID["WGS 84",6378137,298.257223563]],PRIMEM["Greenwich",0],)"
+         R"(UNIT["degree",0.0174532925199433]])",
+         nullptr, false},
+    };
+    const std::int32_t cells[] = {1, 2};
+    for (const auto& [system, mapInfo, geoTiffMade] : cases) {
+        SCOPED_TRACE(system);
+        setenv("MDGRIDIO_SRS", system.c_str(), 1);
+        for (const char* name : {"g", "g.tif"}) {
+            const int channel = Create(name, 1, {0, 0, 1, 2});
+            const bool made = name == std::string("g") ? mapInfo != nullptr : geoTiffMade;
+            EXPECT_EQ(channel >= 0, made) << name;
+            if (made) {
+                EXPECT_EQ(PutWindowRow(channel, 0, cells) + PutWindowRow(channel, 1, cells + 1), 0);
+                EXPECT_EQ(CellLyrClose(channel), 0);
+            }
+        }
+        if (mapInfo != nullptr) {
+            const std::string header = ReadFile("g/cells.hdr");
+            EXPECT_NE(header.find(std::string("\n") + mapInfo + "\n"), std::string::npos) << header;
+            EXPECT_EQ(header.find("\ncoordinate system string = {") != std::string::npos, !system.empty());
+            EXPECT_EQ(CellLyrDelete("g"), 0);
+        }
+        if (geoTiffMade) {
+            EXPECT_EQ(CellLyrDelete("g.tif"), 0);
+        }
+        EXPECT_TRUE(FolderListing(".").empty());
+    }
+    unsetenv("MDGRIDIO_SRS");
+}
+#endif
+
 // Only grids made here, whose folder is still the one made, go.
 TEST_F(GridLibrary, DeletesOnlyItsOwnGrids) {
     for (const char* name : {"finished", "with a file of someone else's", "made again"}) {
@@ -225,7 +312,9 @@ std::string GeoTiffCells(const std::string& name) {
 }
 
 // As in the folder; the last case goes back to a row of tiles it left (598
-// after 599, 0 and 300), which must be read back, not begun afresh.
+// after 599, 0 and 300), which must be read back, not begun afresh. Each
+// also cloud-optimized, whose overviews then come from the file, even when
+// every row came once.
 TEST_F(GridLibrary, GeoTiffRowsInAnyOrderHoldTheirLastCellsAndNoDataWhereSkipped) {
     const struct {
         const char* name;
@@ -233,8 +322,12 @@ TEST_F(GridLibrary, GeoTiffRowsInAnyOrderHoldTheirLastCellsAndNoDataWhereSkipped
         std::vector<std::pair<int, std::uint32_t>> writes;
     } cases[] = {{"g.tif", 1, 3, 5, {{2, 7}, {0, 0x80000000u}, {4, 0x7fffffffu}, {2, 9}}},
                  {"g.TIFF", 2, 2, 4, {{3, 0x3fc00000u}, {1, 0xc0100000u}}},
-                 {"g.Tif", 1, 700, 600, {{599, 5}, {0, 6}, {300, 8}, {256, 9}, {598, 4}}}};
+                 {"g.Tif", 1, 700, 600, {{599, 5}, {0, 6}, {300, 8}, {256, 9}, {598, 4}}},
+                 {"g.tif", 1, 257, 2, {{1, 5}, {0, 6}}}};
+    for (const char* kind : {"", "cog"})
     for (const auto& [name, cellType, columns, rows, writes] : cases) {
+        SCOPED_TRACE(kind);
+        setenv("MDGRIDIO_GEOTIFF", kind, 1);
         Cells expected(std::size_t(columns) * rows, cellType == 2 ? 0xff7fffffu : 0x80000001u);
         const int channel = Create(name, cellType, {10, 20, 10.0 + columns, 20.0 + rows});
         ASSERT_GE(channel, 0);
@@ -253,9 +346,15 @@ TEST_F(GridLibrary, GeoTiffRowsInAnyOrderHoldTheirLastCellsAndNoDataWhereSkipped
         const std::string bytes = GeoTiffCells(name);
         EXPECT_TRUE(bytes.size() == 4 * expected.size() && !std::memcmp(bytes.data(), expected.data(), bytes.size()))
             << name;
+        if (*kind != '\0') {
+            const ProcessResult cog =
+                RunProcess({"/usr/bin/python3", CELLPORT_SOURCE_DIR "/tests/support/check_cog.py", name}, {}, ".");
+            EXPECT_EQ(cog.exitStatus, 0) << cog.standardError;
+        }
         EXPECT_EQ(CellLyrDelete(name), 0);
         EXPECT_TRUE(FolderListing(".").empty());
     }
+    unsetenv("MDGRIDIO_GEOTIFF");
 }
 
 // Giving up part way (closing without the last row, a failed write, a
@@ -296,6 +395,134 @@ TEST_F(GridLibrary, AGeoTiffGridGivenUpLeavesNothing) {
     for (int index = firstFailure + 1; index < 2000; ++index) EXPECT_LT(PutWindowRow(failing, index, noise.data()), 0);
     EXPECT_LT(CellLyrClose(failing), 0);
     EXPECT_EQ(FolderListing("."), std::vector<std::string>{"whole.tif"});
+}
+
+// A setting out of its range refuses the grid rather than making it
+// otherwise than asked; the edges of the ranges are taken.
+TEST_F(GridLibrary, GeoTiffSettingsOutOfRangeRefuseTheGrid) {
+    const std::int32_t cell = 5;
+    for (const auto& [name, value, made] :
+         {std::tuple("MDGRIDIO_ZSTD_LEVEL", "0", false), {"MDGRIDIO_ZSTD_LEVEL", "23", false},
+          {"MDGRIDIO_ZSTD_LEVEL", "3x", false}, {"MDGRIDIO_THREADS", "0", false}, {"MDGRIDIO_THREADS", "257", false},
+          {"MDGRIDIO_ZSTD_LEVEL", "22", true}, {"MDGRIDIO_THREADS", "256", true}}) {
+        setenv(name, value, 1);
+        const int channel = Create("set.tif", 1, {0, 0, 1, 1});
+        unsetenv(name);
+        EXPECT_EQ(channel >= 0, made) << name << "=" << value;
+        if (channel >= 0) {
+            EXPECT_EQ(PutWindowRow(channel, 0, &cell), 0);
+            EXPECT_EQ(CellLyrClose(channel), 0);
+        }
+        EXPECT_EQ(FolderListing("."), made ? std::vector<std::string>{"set.tif"} : std::vector<std::string>{});
+        if (made) fs::remove("set.tif");
+    }
+}
+
+// Where each tile of a little-endian classic TIFF begins.
+std::vector<std::uint32_t> TileOffsets(const std::string& name) {
+    const std::string file = ReadFile(name);
+    const auto at = [&](std::size_t offset, std::size_t size) {
+        std::uint32_t value = 0;
+        if (offset + size <= file.size()) std::memcpy(&value, file.data() + offset, size);
+        return value;
+    };
+    const std::uint32_t directory = at(4, 4);
+    for (std::uint32_t entry = 0; entry < at(directory, 2); ++entry) {
+        const std::size_t field = directory + 2 + 12 * std::size_t{entry};
+        if (at(field, 2) != 324) continue;  // tile offsets, 32-bit
+        const std::uint32_t count = at(field + 4, 4);
+        const std::size_t values = count == 1 ? field + 8 : at(field + 8, 4);
+        std::vector<std::uint32_t> offsets;
+        for (std::uint32_t tile = 0; tile < count; ++tile) offsets.push_back(at(values + 4 * tile, 4));
+        return offsets;
+    }
+    return {};
+}
+
+// With more workers than cores and tiles that take very different times
+// (noise at a slow level beside constant cells), tiles finish out of order;
+// they are stored in order all the same, each in its place.
+TEST_F(GridLibrary, GeoTiffTilesFinishedOutOfOrderAreStoredInOrder) {
+    setenv("MDGRIDIO_THREADS", "4", 1);
+    setenv("MDGRIDIO_ZSTD_LEVEL", "19", 1);
+    const int columns = 1024, rows = 300;
+    Cells expected(std::size_t(columns) * rows);
+    std::mt19937 random(2);
+    const int channel = Create("order.tif", 1, {0, 0, columns, rows});
+    for (int row = 0; row < rows; ++row) {
+        const auto cells = expected.begin() + std::ptrdiff_t{row} * columns;
+        std::generate(cells, cells + 256, std::ref(random));
+        std::fill(cells + 256, cells + columns, std::uint32_t(row));
+        EXPECT_EQ(PutWindowRow(channel, row, &*cells), 0);
+    }
+    EXPECT_EQ(CellLyrClose(channel), 0);
+    unsetenv("MDGRIDIO_THREADS");
+    unsetenv("MDGRIDIO_ZSTD_LEVEL");
+    const std::string bytes = GeoTiffCells("order.tif");
+    EXPECT_TRUE(bytes.size() == 4 * expected.size() && !std::memcmp(bytes.data(), expected.data(), bytes.size()));
+    const std::vector<std::uint32_t> offsets = TileOffsets("order.tif");
+    EXPECT_EQ(offsets.size(), 8u);
+    EXPECT_TRUE(std::is_sorted(offsets.begin(), offsets.end()));
+    EXPECT_EQ(CellLyrDelete("order.tif"), 0);
+}
+
+// A tile that cannot be written fails the grid, whichever tile it is: here
+// a limit lets one tile of noise through, so a grid of one tile is made,
+// and grids of two and three tiles fail at their last and middle tiles
+// when they are closed.
+TEST_F(GridLibrary, AGeoTiffTileThatCannotBeWrittenFailsTheGrid) {
+    rlimit unlimited{};
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    const rlimit limit{300000, unlimited.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::mt19937 random(3);
+    for (const int tiles : {1, 2, 3}) {
+        Cells noise(std::size_t(tiles) * 256);
+        const int channel = Create("limited.tif", 1, {0, 0, double(noise.size()), 256});
+        setrlimit(RLIMIT_FSIZE, &limit);
+        for (int row = 0; row < 256; ++row) {
+            std::generate(noise.begin(), noise.end(), std::ref(random));
+            EXPECT_EQ(PutWindowRow(channel, row, noise.data()), 0);
+        }
+        const int closed = CellLyrClose(channel);
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        EXPECT_EQ(closed == 0, tiles == 1) << tiles;
+        EXPECT_EQ(FolderListing("."), tiles == 1 ? std::vector<std::string>{"limited.tif"} : std::vector<std::string>{});
+        if (closed == 0) {
+            EXPECT_EQ(CellLyrDelete("limited.tif"), 0);
+        }
+    }
+}
+
+// At the same level, the file is the size that GDAL's writer makes of the
+// same cells with the same options, within a hair, for both predictors.
+TEST_F(GridLibrary, GeoTiffFilesAreTheSizeOfGdalsWithTheSameOptions) {
+    setenv("MDGRIDIO_ZSTD_LEVEL", "9", 1);
+    const int columns = 700, rows = 600;
+    for (const auto& [cellType, predictor] : {std::pair(1, "2"), {2, "3"}}) {
+        Cells cells(static_cast<std::size_t>(columns));
+        for (const char* name : {"sized.tif", "sized"}) {
+            const int channel = Create(name, cellType, {0, 0, columns, rows});
+            for (int row = 0; row < rows; ++row) {
+                // Patches of a few classes, or a smooth surface of floats.
+                for (int column = 0; column < columns; ++column) {
+                    const int patch = (row / 40 * 7 + (column + row % 5) / 50 * 3) % 11;
+                    const float surface = float(row) * 0.25f + float(column % 97) * 1.5f;
+                    cells[std::size_t(column)] = cellType == 1 ? std::uint32_t(patch) : std::bit_cast<std::uint32_t>(surface);
+                }
+                PutWindowRow(channel, row, cells.data());
+            }
+            EXPECT_EQ(CellLyrClose(channel), 0);
+        }
+        RunProcess({"gdal_translate", "-q", "-co", "TILED=YES", "-co", "COMPRESS=ZSTD", "-co", "ZSTD_LEVEL=9",
+                    "-co", std::string("PREDICTOR=") + predictor, "sized/cells.raw", "theirs.tif"},
+                   {}, fs::current_path());
+        const double ratio = double(fs::file_size("sized.tif")) / double(fs::file_size("theirs.tif"));
+        EXPECT_NEAR(ratio, 1.0, 0.02) << fs::file_size("sized.tif") << " against " << fs::file_size("theirs.tif");
+        for (const char* name : {"sized.tif", "sized"}) EXPECT_EQ(CellLyrDelete(name), 0);
+        fs::remove("theirs.tif");
+    }
+    unsetenv("MDGRIDIO_ZSTD_LEVEL");
 }
 
 // Names taken by anyone else, the grid's own or its temporary's, are left

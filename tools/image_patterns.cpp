@@ -123,6 +123,26 @@ RowSource NoiseRows(const PatternContext& context) {
     };
 }
 
+// Land-cover-like: patches of one class about `longestRun` cells across,
+// with ragged edges, and one cell in 64 speckled with another class.
+RowSource PatchRows(const PatternContext& context) {
+    const auto side = static_cast<std::uint64_t>(std::max<std::int64_t>(2, context.settings.longestRun));
+    return [context, side](std::int32_t row, std::span<double> cells) {
+        const auto down = static_cast<std::uint64_t>(row) / side;
+        const std::int64_t rowStart = std::int64_t{row} * context.description.columns;
+        // Each band of patches starts at its own place; edges wander row by row.
+        const std::uint64_t shift = Mix(context.valueKey ^ down) % side + Mix(context.flagKey + static_cast<std::uint64_t>(row)) % 5;
+        for (std::size_t column = 0; column < cells.size(); ++column) {
+            const std::uint64_t across = (column + shift) / side;
+            std::uint64_t hash = CellHash(context.valueKey, static_cast<std::int64_t>(down * 1000003u + across));
+            const std::uint64_t speckle = CellHash(context.valueKey + 1, rowStart + static_cast<std::int64_t>(column));
+            if (speckle % 64 == 0) hash = speckle;
+            cells[column] = ValueAt(context, UnitFraction(hash));
+        }
+        FinishRow(context, row, cells);
+    };
+}
+
 // Each run differs from the one before, so that runs stay as long as drawn.
 struct RunDrawer {
     PatternContext context;
@@ -162,6 +182,7 @@ WriteStatus WritePatternImage(const std::string& base, const ImageDescription& d
     switch (settings.pattern) {
         case Pattern::Gradient: return WriteImageRows(base, description, GradientRows(context));
         case Pattern::Noise: return WriteImageRows(base, description, NoiseRows(context));
+        case Pattern::Patches: return WriteImageRows(base, description, PatchRows(context));
         case Pattern::Runs:
             return WriteImageRuns(base, description, RunDrawer{context, context.valueKey, {}});
     }

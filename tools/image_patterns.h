@@ -9,14 +9,14 @@
 #include "tools/image_description.h"
 #include "tools/image_writer.h"
 
-enum class Pattern { Gradient, Runs, Noise };
+enum class Pattern { Gradient, Runs, Noise, Patches };
 
 struct PatternSettings {
     Pattern pattern = Pattern::Gradient;
     // Cell values lie within [low, high]; flagged cells aside.
     double low = 0;
     double high = 255;
-    // Runs are 1 to this many cells long.
+    // Runs are 1 to this many cells long; patches about this many cells wide.
     std::int64_t longestRun = 2000;
     std::uint64_t seed = 1;
 };

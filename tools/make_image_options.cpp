@@ -18,7 +18,8 @@ const std::map<std::string, ImageCellType> cellTypeNames = {{"byte", ImageCellTy
 const std::map<std::string, Layout> layoutNames = {{"binary", Layout::Binary},
                                                     {"packed", Layout::Packed}};
 const std::map<std::string, Pattern> patternNames = {
-    {"gradient", Pattern::Gradient}, {"runs", Pattern::Runs}, {"noise", Pattern::Noise}};
+    {"gradient", Pattern::Gradient}, {"runs", Pattern::Runs}, {"noise", Pattern::Noise},
+    {"patches", Pattern::Patches}};
 
 // The choice's name as given, its value kept.
 template <typename Choice>
@@ -128,7 +129,8 @@ CLI::Option* AddOptions(CLI::App& app, MakeImageOptions& options,
     AddChoice(app, "--pattern", pattern.pattern, patternNames,
               "gradient: a smooth tilted hill\n"
               "runs: runs of 1 to --max-run cells, across row ends\n"
-              "noise: pseudo-random cells")
+              "noise: pseudo-random cells\n"
+              "patches: land-cover-like patches about --max-run cells across")
         ->default_str("gradient");
     CLI::Option* rangeOption =
         app.add_option("--range", range,
@@ -136,7 +138,7 @@ CLI::Option* AddOptions(CLI::App& app, MakeImageOptions& options,
                        "0 1000 (real)")
             ->type_name("LOW HIGH")
             ->check(DecimalNumber());
-    app.add_option("--max-run", pattern.longestRun, "Longest run of --pattern runs")
+    app.add_option("--max-run", pattern.longestRun, "Longest run of --pattern runs; patch width of patches")
         ->transform(WholeNumberFrom<std::int64_t>(1))
         ->capture_default_str();
     app.add_option("--flag", description.flagValue,
@@ -147,7 +149,11 @@ CLI::Option* AddOptions(CLI::App& app, MakeImageOptions& options,
                    "Seed of the runs and noise patterns and of flagged cells")
         ->transform(WholeNumberFrom<std::uint64_t>(0))
         ->capture_default_str();
-    app.add_option("--cell-size", description.cellSize)->check(DecimalNumber())->capture_default_str();
+    app.add_option("--cell-size", description.cellSize,
+                   "Width and height of a cell, in map units; the header's extent\n"
+                   "is the corner plus columns and rows times this")
+        ->check(DecimalNumber())
+        ->capture_default_str();
     app.add_option("--min-x", description.minX, "Lower left corner, x")
         ->check(DecimalNumber())
         ->capture_default_str();

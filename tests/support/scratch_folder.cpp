@@ -25,7 +25,7 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
 std::vector<std::string> FolderListing(const std::filesystem::path& folder) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-        names.push_back(std::filesystem::relative(entry.path(), folder).generic_string());
+        names.push_back(entry.path().lexically_relative(folder).generic_string());
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -1,4 +1,4 @@
-#include "mdgridio/cell_file_writer.h"
+#include "mdgridio/folder/cell_file_writer.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,7 @@
 
 namespace mdgridio {
 
-// The Windows builds have no GDAL.
+// The Windows builds have no libtiff.
 const GeoTiffModule* LoadGeoTiffModule() { return nullptr; }
 
 }  // namespace mdgridio
