@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "image/printable_text.h"
+#include "image/terminal_text.h"
 #include "platform/child_process.h"
 #include "platform/interrupt_watch.h"
 #include "platform/utf8_path.h"
@@ -80,7 +80,7 @@ void BatchState::Settle(ImageResult result, bool everyImageFails) {
             ++tally.failed;
             // Said once, not once for each image.
             if (everyImageFails && !outcome.stopped)
-                progress.PrintAbove("cellport-batch: no image can be converted: " + PrintableText(result.message) +
+                progress.PrintAbove("cellport-batch: no image can be converted: " + TerminalText(result.message) +
                                     "\n");
             else if (!everyImageFails)
                 progress.PrintAbove(FailureLine(result));

@@ -14,7 +14,7 @@
 #include "batch/batch_command.h"
 #include "batch/batch_options.h"
 #include "batch/batch_run.h"
-#include "image/printable_text.h"
+#include "image/terminal_text.h"
 #include "platform/interrupt_watch.h"
 #include "platform/utf8_path.h"
 #ifdef _WIN32
@@ -34,7 +34,7 @@ constexpr int exitUsage = 2;
 constexpr int exitInterrupted = 130;
 
 int Refuse(const std::string& message, int status = exitSomeFailed) {
-    std::fprintf(stderr, "cellport-batch: %s\n", PrintableText(message).c_str());
+    std::fprintf(stderr, "cellport-batch: %s\n", TerminalText(message).c_str());
     return status;
 }
 
@@ -123,7 +123,7 @@ int RunBatchCommand(const std::vector<std::string>& arguments) {
 
     ImageListing listing = ListImages(inDir, FolderToSkip(inDir, outDirPath));
     for (const std::string& problem : listing.unreadableFolders)
-        std::fprintf(stderr, "%s\n", PrintableText(problem).c_str());
+        std::fprintf(stderr, "%s\n", TerminalText(problem).c_str());
     const std::string gridSuffix = options.tif ? ".tif" : "";
     MarkClashes(listing.images, gridSuffix);
     const BatchPlan plan{platform::Utf8Of(converter), options.inDir, outDir, gridSuffix, options.jobs,
