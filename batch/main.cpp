@@ -108,15 +108,9 @@ int RunBatchCommand(const std::vector<std::string>& arguments) {
     if (!fs::is_directory(inDir, error)) return Refuse(options.inDir + " is not a folder");
     fs::create_directories(outDirPath, error);
     std::string failure = error ? "cannot make the folder " + options.outDir + ": " + error.message() : "";
-#ifdef _WIN32
-    if (failure.empty() && !fs::is_directory(outDirPath, error)) failure = options.outDir + " is not a folder";
-    if (!failure.empty()) return Refuse(failure);
-    const GridRoot outDir{options.outDir};
-#else
-    const HeldFolderDescriptor heldOutDir = HoldFolder(options.outDir, failure);
+    const HeldFolder heldOutDir = HoldFolder(options.outDir, failure);
     if (!failure.empty()) return Refuse(failure);
     const GridRoot outDir{heldOutDir.Get(), options.outDir};
-#endif
     BatchLog log;
     if (!options.logFile.empty() && !(failure = log.Open(options.logFile)).empty())
         return Refuse("cannot write the log " + options.logFile + ": " + failure);

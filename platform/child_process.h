@@ -30,12 +30,11 @@ public:
 
     // Empty on success, else why not. Standard input is /dev/null, standard
     // error the batch's own; `token` comes back with the child's end. The
-    // child starts in `folder`, a held folder's descriptor, unless it is -1;
-    // on Windows the folder's UTF-8 path, unless it is empty (Windows holds
-    // a process's current folder open, so it is not moved meanwhile).
+    // child starts in `folder`, a held folder (a descriptor, on Windows a
+    // HANDLE), unless it is -1.
 #ifdef _WIN32
     std::string Start(const std::string& program, const std::vector<std::string>& arguments,
-                      std::size_t token, const std::string& folder = {});
+                      std::size_t token, void* folder = reinterpret_cast<void*>(-1));
 #else
     std::string Start(const std::string& program, const std::vector<std::string>& arguments,
                       std::size_t token, int folder = -1);

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/child_process.h"
+#include "mdgridio/grid_places.h"
 #include "platform/interrupt_watch.h"
 #include "platform/windows_text.h"
 
@@ -160,7 +161,7 @@ ChildProcesses::~ChildProcesses() {
 }
 
 std::string ChildProcesses::Start(const std::string& program, const std::vector<std::string>& arguments,
-                                  std::size_t token, const std::string& folder) {
+                                  std::size_t token, void* folder) {
     if (!host->port || !host->input) return "cannot set up the converters' pipes: " + LastErrorText();
     std::vector<std::wstring> words{Utf16(program)};
     for (const std::string& argument : arguments) {
@@ -170,8 +171,9 @@ std::string ChildProcesses::Start(const std::string& program, const std::vector<
             return "the name holds characters outside this Windows' code page (" + std::to_string(GetACP()) +
                    "), which cellport cannot be given before Windows 10 1903";
     }
-    const std::wstring startFolder = Utf16(folder);
-    if (startFolder.empty() != folder.empty()) return "not a UTF-8 name: " + folder;
+    // By the path of the held folder, which Windows then keeps open too.
+    const std::wstring startFolder = folder != INVALID_HANDLE_VALUE ? mdgridio::FolderPath(folder) : L"";
+    if (folder != INVALID_HANDLE_VALUE && startFolder.empty()) return "cannot tell where the grid's folder is";
     auto child = std::make_unique<Child>();
     child->token = token;
     child->key = host->nextKey++;

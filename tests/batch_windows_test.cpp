@@ -97,6 +97,7 @@ TEST_F(WindowsBatch, HostileTreeThenARerun) {
     EXPECT_EQ(ReadFile(At("grids/blocked/notes.txt")), "the user's");
     EXPECT_EQ(ReadFile(At("grids/damaged/cells.raw")), "short");
     EXPECT_EQ(ReadFile(At("grids/held/cells.raw")), "being written");
+    EXPECT_NE(first.standardError.find("held is being written by another run"), std::string::npos);
     CloseHandle(held);
 
     const ProcessResult rerun = RunProcess({batch, "--log", "log.txt", "images", "grids"}, {}, scratch.Path());
