@@ -1,11 +1,11 @@
+#include "batch/held_folder.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-
-#include "batch/held_folder.h"
 
 HeldFolder& HeldFolder::operator=(HeldFolder&& other) noexcept {
     if (this != &other) {

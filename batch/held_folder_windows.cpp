@@ -1,6 +1,7 @@
+#include "batch/held_folder.h"
+
 #include <windows.h>
 
-#include "batch/held_folder.h"
 #include "platform/windows_text.h"
 
 namespace {
