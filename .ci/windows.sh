@@ -4,8 +4,9 @@
 # errors, checks that both need nothing beyond what Windows has and packs
 # each as a zip, checking its contents. Runs the 64-bit tests under Wine, then
 # converts every example with the 64-bit cellport.exe and compares each grid
-# with the Linux build's in build/ (made by the main CI step), and one with
-# the 64-bit zip's program. This kernel runs no 32-bit programs: the 32-bit
+# with the Linux build's in build/ (made by the main CI step), one with
+# the 64-bit zip's program and all of them, twice, with its cellport-batch.exe.
+# This kernel runs no 32-bit programs: the 32-bit
 # build is only built and packed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,8 +36,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Builds with one toolchain and checks that cellport.exe and mdgridio.dll
-# import only libraries that come with Windows.
+# Builds with one toolchain and checks that cellport.exe, cellport-batch.exe
+# and mdgridio.dll import only libraries that come with Windows.
 build_for_windows() {
   local triplet=$1 toolchain=$2 build=$3
   echo "== Windows build with $triplet"
@@ -44,19 +45,19 @@ build_for_windows() {
     -DCELLPORT_WERROR=ON -DCMAKE_BUILD_TYPE=Release "${@:4}"
   cmake --build "$build" -j"$jobs"
   local file dll imports
-  for file in cellport.exe mdgridio.dll; do
+  for file in cellport.exe cellport-batch.exe mdgridio.dll; do
     [ -f "$build/$file" ] || fail "$build lacks $file"
     imports=$("$triplet-objdump" -p "$build/$file" | sed -n 's/^\s*DLL Name: //p')
     echo "$file imports:" $imports
     for dll in $imports; do
-      echo "$dll" | grep -qixE 'kernel32\.dll|msvcrt\.dll|advapi32\.dll|user32\.dll' ||
+      echo "$dll" | grep -qixE 'kernel32\.dll|msvcrt\.dll|advapi32\.dll|user32\.dll|shell32\.dll' ||
         fail "$build/$file needs $dll, which Windows does not have"
     done
   done
 }
 
 # Packs a build and unpacks its zip into $scratch/<system>: one folder
-# cellport-<version>-<system>/ holding exactly the program and README.txt and
+# cellport-<version>-<system>/ holding exactly the programs and README.txt and
 # the grid library in standalone/, where it cannot hide the vendor's;
 # README.txt with CR LF line ends.
 pack_for_windows() {
@@ -72,7 +73,8 @@ pack_for_windows() {
     fail "cannot list $zip"
   local top
   top=$(basename "$zip" .zip)
-  [ "$files" = "$top/README.txt $top/cellport.exe $top/standalone/mdgridio.dll " ] || fail "$zip holds $files"
+  [ "$files" = "$top/README.txt $top/cellport-batch.exe $top/cellport.exe $top/standalone/mdgridio.dll " ] ||
+    fail "$zip holds $files"
   mkdir -p "$scratch/unpacked-$system"
   (cd "$scratch/unpacked-$system" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
   [ "$(ls -A "$scratch/unpacked-$system")" = "$top" ] || fail "$zip unpacks into more than $top/"
@@ -128,3 +130,16 @@ output=$(cd "$scratch/zip-run" && "$wine64" "$scratch/win64/cellport.exe" "Z:$re
   fail "the zip's cellport.exe could not convert $name: $output"
 cmp "$scratch/linux/$name/cells.raw" "$scratch/zip-run/$name/cells.raw" || fail "zip, $name: the cells differ"
 echo "$name: same grid"
+
+echo "== the 64-bit zip's cellport-batch.exe over the examples, then a rerun"
+for run in first rerun; do
+  output=$(cd "$scratch/zip-run" && "$wine64" "$scratch/win64/cellport-batch.exe" --quiet --log log.txt \
+    "Z:$repo/examples" batch 2>&1) || fail "the zip's cellport-batch.exe failed ($run): $output"
+done
+for header in "${headers[@]}"; do
+  name=$(basename "$header" .doc)
+  cmp "$scratch/linux/$name/cells.raw" "$scratch/zip-run/batch/$name/cells.raw" ||
+    fail "zip batch, $name: the cells differ"
+  grep -q "	kept	" <(grep -F "$name" "$scratch/zip-run/log.txt") || fail "zip batch rerun: $name not kept"
+done
+echo "every example: same grid, kept on the rerun"

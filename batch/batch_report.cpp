@@ -1,6 +1,6 @@
 #include "batch/batch_report.h"
 
-#include "image/printable_text.h"
+#include "image/terminal_text.h"
 
 namespace {
 
@@ -42,9 +42,9 @@ std::string JoinLines(std::string_view output) {
 }
 
 std::string FailureLine(const ImageResult& result) {
-    std::string line = PrintableText(result.base) + ": ";
+    std::string line = TerminalText(result.base) + ": ";
     if (result.exitStatus) line += "status " + std::to_string(*result.exitStatus) + ": ";
-    return line + PrintableText(result.message) + "\n";
+    return line + TerminalText(result.message) + "\n";
 }
 
 std::string LogLine(const ImageResult& result) {

@@ -3,9 +3,10 @@
 #include <filesystem>
 #include <optional>
 
-#include "image/printable_text.h"
+#include "image/terminal_text.h"
 #include "platform/child_process.h"
 #include "platform/interrupt_watch.h"
+#include "platform/utf8_path.h"
 
 namespace {
 
@@ -47,10 +48,11 @@ std::string BatchState::RelativeGrid(std::size_t at) const { return plan.images[
 
 void BatchState::Begin(std::size_t at) {
     const ListedImage& image = plan.images[at];
-    namespace fs = std::filesystem;
+    using platform::PathOf, platform::Utf8Of;
     ImageResult result;
-    result.base = (fs::path(plan.inDir) / image.relativeBase).string();
-    result.grid = (fs::path(plan.outDir.path) / RelativeGrid(at)).string();
+    // With the system's own separators: backslashes on Windows.
+    result.base = Utf8Of((PathOf(plan.inDir) / PathOf(image.relativeBase)).make_preferred());
+    result.grid = Utf8Of((PathOf(plan.outDir.path) / PathOf(RelativeGrid(at))).make_preferred());
     if (!image.clash.empty()) {
         result.message = image.clash;
         return Settle(std::move(result));
@@ -63,7 +65,7 @@ void BatchState::Begin(std::size_t at) {
     }
     // The converter makes the grid by its bare name inside the folder held
     // here: a folder of the path swapped meanwhile does not lead it elsewhere.
-    const std::string absoluteBase = std::filesystem::absolute(result.base).string();
+    const std::string absoluteBase = Utf8Of(std::filesystem::absolute(PathOf(result.base)));
     result.message = children.Start(plan.converter, {absoluteBase, place.leaf}, at, place.folder);
     if (!result.message.empty()) return Settle(std::move(result), true);
     running[at] = std::move(result);
@@ -78,7 +80,7 @@ void BatchState::Settle(ImageResult result, bool everyImageFails) {
             ++tally.failed;
             // Said once, not once for each image.
             if (everyImageFails && !outcome.stopped)
-                progress.PrintAbove("cellport-batch: no image can be converted: " + PrintableText(result.message) +
+                progress.PrintAbove("cellport-batch: no image can be converted: " + TerminalText(result.message) +
                                     "\n");
             else if (!everyImageFails)
                 progress.PrintAbove(FailureLine(result));

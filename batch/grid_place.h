@@ -4,33 +4,12 @@
 #pragma once
 
 #include <string>
-#include <utility>
 
-// A folder held open: names inside it are looked up from it, never by
-// walking its path again.
-class HeldFolderDescriptor {
-public:
-    HeldFolderDescriptor() = default;
-    explicit HeldFolderDescriptor(int descriptor) : descriptor(descriptor) {}
-    HeldFolderDescriptor(HeldFolderDescriptor&& other) noexcept : descriptor(std::exchange(other.descriptor, -1)) {}
-    HeldFolderDescriptor& operator=(HeldFolderDescriptor&& other) noexcept;
-    HeldFolderDescriptor(const HeldFolderDescriptor&) = delete;
-    HeldFolderDescriptor& operator=(const HeldFolderDescriptor&) = delete;
-    ~HeldFolderDescriptor();
-    int Get() const { return descriptor; }
-    bool IsHeld() const { return descriptor >= 0; }
+#include "batch/held_folder.h"
 
-private:
-    int descriptor = -1;
-};
-
-// The folder at that path (a link to one is followed), held; or why not.
-HeldFolderDescriptor HoldFolder(const std::string& path, std::string& failure);
-
-// Where grids go: the output folder held, and its path for messages and for
-// the converter.
+// Where grids go: the output folder held, and its path for messages.
 struct GridRoot {
-    int descriptor = -1;
+    mdgridio::FolderHandle descriptor = mdgridio::noFolder;
     std::string path;
 };
 
@@ -40,9 +19,9 @@ struct GridPlace {
     PlaceOutcome outcome = PlaceOutcome::Failed;
     std::string message{};     // why, when Failed
     bool beingWritten = false;  // by another run, which holds its lock
-    int folder = -1;                  // the grid's, when Free: held by the
-    HeldFolderDescriptor heldFolder{};  // caller for OUT_DIR, else here
-    std::string leaf{};                 // the grid's name in it
+    mdgridio::FolderHandle folder = mdgridio::noFolder;  // the grid's, when Free: held by
+    HeldFolder heldFolder{};                             // the caller for OUT_DIR, else here
+    std::string leaf{};  // the grid's name in it
 };
 
 // Makes the folders that are to hold the grid `relative`, each reached from

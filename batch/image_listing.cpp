@@ -5,6 +5,11 @@
 #include <set>
 #include <system_error>
 
+#include "platform/utf8_path.h"
+#ifdef _WIN32
+#include "platform/program_windows.h"
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -31,10 +36,20 @@ void ListFolder(const fs::path& folder, const std::string& relative, const std::
     fs::directory_iterator entries(folder, error);
     for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
         const fs::directory_entry& entry = *entries;
+#ifdef _WIN32
+        const std::string name = platform::NameInUtf8(entry.path().filename());
+        if (name.empty()) {
+            listing.unreadableFolders.push_back(platform::Utf8Of(folder) + ": a name that is no Unicode, left out");
+            continue;
+        }
+        const bool link = platform::IsReparsePoint(entry.path());
+#else
         const std::string name = entry.path().filename().string();
+        const bool link = false;
+#endif
         const std::string path = relative.empty() ? name : relative + "/" + name;
         std::error_code statusError;
-        if (entry.is_directory(statusError) && !entry.is_symlink(statusError)) {
+        if (entry.is_directory(statusError) && !entry.is_symlink(statusError) && !link) {
             if (!SameFolder(entry.path(), skipped)) ListFolder(entry.path(), path, skipped, bases, listing);
             continue;
         }
@@ -42,7 +57,8 @@ void ListFolder(const fs::path& folder, const std::string& relative, const std::
         if (!base.empty() && entry.is_regular_file(statusError))
             bases.insert(relative.empty() ? base : relative + "/" + base);
     }
-    if (error) listing.unreadableFolders.push_back(folder.string() + ": cannot list the folder: " + error.message());
+    if (error)
+        listing.unreadableFolders.push_back(platform::Utf8Of(folder) + ": cannot list the folder: " + error.message());
 }
 
 // 64-bit FNV-1a of the path's bytes: the same on every machine and every run.

@@ -5,6 +5,11 @@
 # user without the vendor's copies it there by hand.
 
 install(TARGETS cellport RUNTIME DESTINATION .)
+if(TARGET cellport-batch)
+  install(TARGETS cellport-batch RUNTIME DESTINATION .)
+else()
+  message(WARNING "No cellport-batch (needs CLI11): the zip will lack cellport-batch.exe")
+endif()
 if(TARGET mdgridio)
   install(TARGETS mdgridio RUNTIME DESTINATION standalone)
 else()

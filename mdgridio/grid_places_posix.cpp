@@ -14,13 +14,13 @@ bool IsPlainName(const std::string& leaf) {
 
 }  // namespace
 
-PlaceJudgement JudgeGridPlace(int folder, const std::string& leaf) {
+PlaceJudgement JudgeGridPlace(FolderHandle folder, const std::string& leaf) {
     if (!IsPlainName(leaf)) return InTheWay(leaf, "not a name inside the folder");
     return LayoutForName(leaf) == LayoutKind::GeoTiff ? JudgeGeoTiffGrid(folder, leaf)
                                                        : JudgeFolderGrid(folder, leaf);
 }
 
-PlaceJudgement ClearLeftover(int folder, const std::string& leaf) {
+PlaceJudgement ClearLeftover(FolderHandle folder, const std::string& leaf) {
     if (!IsPlainName(leaf)) return InTheWay(leaf, "not a name inside the folder");
     return LayoutForName(leaf) == LayoutKind::GeoTiff ? ClearGeoTiffLeftover(folder, leaf)
                                                        : ClearFolderLeftover(folder, leaf);

@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include "platform/console_events_windows.h"
+#include "platform/stop_event_windows.h"
 
 namespace platform {
 
@@ -40,6 +41,9 @@ void NoteRaisedSignal(int signal) {
     interruptRequested = true;
 }
 
+// A batch's stop is a Ctrl-Break that reaches this run only.
+void NoteStopEvent() { NoteConsoleEvent(CTRL_BREAK_EVENT); }
+
 }  // namespace
 
 // Windows calls this on a new thread for each event, and for a closed window,
@@ -72,6 +76,7 @@ void CatchInterruptSignals() {
     std::signal(SIGINT, NoteRaisedSignal);
     std::signal(SIGTERM, NoteRaisedSignal);
     SetConsoleCtrlHandler(NoteConsoleEvent, TRUE);
+    if (WatchStopEvent(NoteStopEvent)) interruptRequested = true;
 }
 
 bool InterruptRequested() {

@@ -5,16 +5,23 @@
 // when the handler returns, and so does an event it declines.
 //
 //   cellport-console-events EVENTS GO_EVENT IN_IMAGE OUT_GRID
+//   cellport-batch-console-events EVENTS GO_EVENT BATCH_ARGUMENTS...
 //
 // EVENTS lists event codes, such as "2,0": a closed window, then Ctrl-C.
+// Built with CELLPORT_BATCH_RUNNER, it runs cellport-batch instead.
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
-#include "driver/conversion_run.h"
 #include "platform/console_events_windows.h"
+#ifdef CELLPORT_BATCH_RUNNER
+#include "batch/batch_command.h"
+#include "platform/program_windows.h"
+#else
+#include "driver/conversion_run.h"
+#endif
 
 namespace {
 
@@ -47,8 +54,15 @@ DWORD WINAPI SendEvents(void* parameter) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc != 5) return 2;
+    if (argc < 5) return 2;
     static const Events events{argv[1], OpenEventA(SYNCHRONIZE, FALSE, argv[2])};
     CloseHandle(CreateThread(nullptr, 0, SendEvents, const_cast<Events*>(&events), 0, nullptr));
+#ifdef CELLPORT_BATCH_RUNNER
+    std::vector<std::string> arguments = platform::Utf8Arguments();
+    arguments.erase(arguments.begin() + 1, arguments.begin() + 3);
+    return RunBatchCommand(arguments);
+#else
+    if (argc != 5) return 2;
     return RunConversion(argc - 2, argv + 2);
+#endif
 }
