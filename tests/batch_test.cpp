@@ -420,6 +420,8 @@ TEST_F(Batch, CommandLines) {
         {{batch, "missing", "out"}, 1},
         {{batch, "-j", "1", "--shard", "0/1", "--quiet", "in", "out"}, 0},
         {{batch, "--srs", "nowhere", "--quiet", "in", "unplaced"}, 1},  // reaches the converters
+        // A log that is a FIFO nobody reads: refused, not waited for unkillably.
+        {{"timeout", "-s", "KILL", "5", "sh", "-c", "mkfifo fifo && exec " + ShellWord(batch) + " --log fifo in out"}, 1},
         {{batch, "--cog", "--quiet", "in", "cogs"}, 0},
         {{makeImage, "--type", "byte", "--columns", "4", "--rows", "3", "--cell-size", "0x10", "img"}, 2},
         {{makeImage, "--type", "byte", "--columns", "4", "--rows", "3", "--min-x", "0x1p4", "img"}, 2},
