@@ -303,6 +303,18 @@ TEST_F(Batch, InterruptedBatchStopsItsConverters) {
     }
 }
 
+// Held back and pending when the batch starts, as one that came while it
+// listed the images: no conversion starts, none is logged.
+TEST_F(Batch, InterruptBeforeTheFirstConversionStartsNone) {
+    Image("in/a");
+    const std::string pending = "sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGTERM)); kill(q(TERM), $$); exec @ARGV";
+    const ProcessResult run =
+        RunProcess({"perl", "-MPOSIX", "-e", pending, batch, "--log", "log", "in", "out"}, {}, scratch.Path());
+    EXPECT_EQ(run.exitStatus, 130);
+    EXPECT_EQ(run.standardError, "cellport-batch: 0 converted, 0 kept, 0 failed, 1 not started (interrupted)\n");
+    EXPECT_EQ(ReadFile(scratch / "log"), "");
+}
+
 // No grid library, or no converter that can start: every image would fail
 // alike, so the batch says so once and stops.
 TEST_F(Batch, FailureOfEveryImageStopsTheBatch) {
