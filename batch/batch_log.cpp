@@ -28,7 +28,10 @@ std::string BatchLog::Open(const std::string& path) {
     descriptor = _open_osfhandle(reinterpret_cast<std::intptr_t>(file), _O_WRONLY | _O_BINARY);
     if (descriptor < 0) CloseHandle(file);
 #else
-    descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    // A FIFO without a reader would block the open for good, with the
+    // interrupts held back: refused at once instead.
+    descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (descriptor >= 0) fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
 #endif
     return descriptor < 0 ? std::strerror(errno) : std::string();
 }

@@ -127,6 +127,8 @@ void BatchState::NoteInterruption() {
 BatchOutcome BatchState::Run() {
     std::size_t next = 0;
     ShowProgress(true);
+    // One that came while the images were listed starts nothing.
+    NoteInterruption();
     while (true) {
         const auto mayStart = [&] { return !outcome.interrupted && !outcome.stopped && next < plan.images.size(); };
         while (mayStart() && children.Running() < plan.jobs) {

@@ -303,6 +303,18 @@ TEST_F(Batch, InterruptedBatchStopsItsConverters) {
     }
 }
 
+// Held back and pending when the batch starts, as one that came while it
+// listed the images: no conversion starts, none is logged.
+TEST_F(Batch, InterruptBeforeTheFirstConversionStartsNone) {
+    Image("in/a");
+    const std::string pending = "sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGTERM)); kill(q(TERM), $$); exec @ARGV";
+    const ProcessResult run =
+        RunProcess({"perl", "-MPOSIX", "-e", pending, batch, "--log", "log", "in", "out"}, {}, scratch.Path());
+    EXPECT_EQ(run.exitStatus, 130);
+    EXPECT_EQ(run.standardError, "cellport-batch: 0 converted, 0 kept, 0 failed, 1 not started (interrupted)\n");
+    EXPECT_EQ(ReadFile(scratch / "log"), "");
+}
+
 // No grid library, or no converter that can start: every image would fail
 // alike, so the batch says so once and stops.
 TEST_F(Batch, FailureOfEveryImageStopsTheBatch) {
@@ -420,6 +432,8 @@ TEST_F(Batch, CommandLines) {
         {{batch, "missing", "out"}, 1},
         {{batch, "-j", "1", "--shard", "0/1", "--quiet", "in", "out"}, 0},
         {{batch, "--srs", "nowhere", "--quiet", "in", "unplaced"}, 1},  // reaches the converters
+        // A log that is a FIFO nobody reads: refused, not waited for unkillably.
+        {{"timeout", "-s", "KILL", "5", "sh", "-c", "mkfifo fifo && exec " + ShellWord(batch) + " --log fifo in out"}, 1},
         {{batch, "--cog", "--quiet", "in", "cogs"}, 0},
         {{makeImage, "--type", "byte", "--columns", "4", "--rows", "3", "--cell-size", "0x10", "img"}, 2},
         {{makeImage, "--type", "byte", "--columns", "4", "--rows", "3", "--min-x", "0x1p4", "img"}, 2},
