@@ -3,7 +3,7 @@
 #include <optional>
 #include <utility>
 
-#include "mdgridio/geotiff_module.h"
+#include "mdgridio/geotiff/geotiff_module.h"
 
 namespace mdgridio {
 

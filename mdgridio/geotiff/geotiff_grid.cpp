@@ -22,8 +22,8 @@
 #include "mdgridio/geotiff/tile_compressors.h"
 #include "mdgridio/geotiff/tile_predictor.h"
 #include "mdgridio/geotiff/writer_settings.h"
-#include "mdgridio/geotiff_files.h"
-#include "mdgridio/geotiff_module.h"
+#include "mdgridio/geotiff/geotiff_files.h"
+#include "mdgridio/geotiff/geotiff_module.h"
 
 namespace mdgridio {
 

@@ -1,4 +1,4 @@
-#include "mdgridio/geotiff_module.h"
+#include "mdgridio/geotiff/geotiff_module.h"
 #include "mdgridio/module_beside_library.h"
 
 namespace mdgridio {

@@ -1,4 +1,4 @@
-#include "mdgridio/geotiff_module.h"
+#include "mdgridio/geotiff/geotiff_module.h"
 
 namespace mdgridio {
 

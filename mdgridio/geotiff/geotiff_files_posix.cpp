@@ -1,4 +1,4 @@
-#include "mdgridio/geotiff_files.h"
+#include "mdgridio/geotiff/geotiff_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -3,7 +3,7 @@
 // grids of the folder layout never pay for loading them.
 #pragma once
 
-#include "mdgridio/geotiff_files.h"
+#include "mdgridio/geotiff/geotiff_files.h"
 #include "mdgridio/grid_layout.h"
 
 namespace mdgridio {
