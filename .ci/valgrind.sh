@@ -15,3 +15,18 @@ for layout in "${layouts[@]}"; do
   test -f "$base-grid/cells.hdr"
   echo "valgrind: $layout: clean"
 done
+
+# The GeoTIFF writer's worker threads, plain and cloud-optimized, and the
+# coordinate system module. Both modules stay loaded to the end, so what the
+# loader keeps for them is still reachable; any other leak is an error.
+if [ -f build/libmdgridio_geotiff.so ] && [ -f build/libmdgridio_srs.so ]; then
+  base="$work/integer-binary"
+  for cog in "" cog; do
+    MDGRIDIO_THREADS=2 MDGRIDIO_GEOTIFF=$cog MDGRIDIO_SRS=EPSG:32633 \
+      valgrind -q --error-exitcode=1 --leak-check=full \
+      --show-leak-kinds=definite,indirect,possible --errors-for-leak-kinds=definite,indirect,possible \
+      build/cellport "$base" "$base-grid${cog:+-$cog}.tif"
+    test -s "$base-grid${cog:+-$cog}.tif"
+    echo "valgrind: GeoTIFF ${cog:-plain} with a coordinate system: clean"
+  done
+fi
