@@ -244,7 +244,7 @@ TEST_F(Batch, InterruptedBatchStopsItsConverters) {
         "for wait in $(seq 2000); do [ -d out/a ] && [ -d out/b ] && break; sleep 0.01; done; sleep 0.2\n";
     const std::string run = ShellWord(batch) + " -j 2 --log batch.log in out";
     const auto typed = [&](const std::string& key) {
-        return "(" + started + "printf '" + key + "'; sleep 1) | timeout 20 script -qec " + ShellWord(run) +
+        return "(" + started + "printf '" + key + "'; sleep 1) | timeout 20 script -qec " + ShellWord("exec " + run) +
                " /dev/null >&2";
     };
     const auto sent = [&](const std::string& signal) {
@@ -258,7 +258,7 @@ TEST_F(Batch, InterruptedBatchStopsItsConverters) {
                              "trap 'kill $sleeping; rmdir \"$2\"; echo Conversion interrupted; exit 130' TERM\nwait\n";
     const std::string deafBatch = ShellWord((scratch / "bin/cellport-batch").string()) + " -j 2 --log batch.log in out";
     const std::string deafRun =
-        "(" + started + "printf '\\003'; sleep 1) | timeout 10 script -qec " + ShellWord(deafBatch) + " /dev/null >&2";
+        "(" + started + "printf '\\003'; sleep 1) | timeout 10 script -qec " + ShellWord("exec " + deafBatch) + " /dev/null >&2";
     struct Case {
         std::string name, interrupt;
         bool summary;  // on standard error
