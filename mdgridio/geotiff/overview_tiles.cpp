@@ -41,6 +41,8 @@ bool OverviewTiles::Finish() {
 
 bool OverviewTiles::StoreBand(Level& level) {
     if (scratch < 0) return false;
+    const auto bandEnd = std::size_t(std::int64_t{level.band.Index() + 1} * level.grid.tilesAcross);
+    if (level.tiles.size() < bandEnd) level.tiles.resize(bandEnd);
     for (std::int32_t column = 0; column < level.grid.tilesAcross; ++column) {
         level.band.CopyTile(column, cells.data());
         ApplyPredictor(cellType, cells.data());
@@ -55,7 +57,9 @@ bool OverviewTiles::StoreBand(Level& level) {
 }
 
 std::vector<unsigned char> OverviewTiles::Tile(std::size_t level, std::uint32_t tile) const {
-    const Stored stored = levels.at(level - 1)->tiles.at(tile);
+    const std::vector<Stored>& tiles = levels.at(level - 1)->tiles;
+    if (tile >= tiles.size()) return {};
+    const Stored stored = tiles[tile];
     std::vector<unsigned char> bytes(stored.bytes);
     const ssize_t read = pread(scratch, bytes.data(), bytes.size(), off_t(stored.offset));
     if (stored.bytes == 0 || read != ssize_t(bytes.size())) return {};

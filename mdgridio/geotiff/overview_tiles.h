@@ -36,10 +36,10 @@ private:
         std::uint32_t bytes = 0;
     };
     struct Level {
-        explicit Level(const GridLayout& layout) : grid(layout), band(grid), tiles(std::size_t(grid.Tiles())) {}
+        explicit Level(const GridLayout& layout) : grid(layout), band(grid) {}
         TileGrid grid;
         TileBand band;
-        std::vector<Stored> tiles;
+        std::vector<Stored> tiles;  // grown band by band, as rows arrive
     };
     bool StoreBand(Level& level);
 
