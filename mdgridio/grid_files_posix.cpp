@@ -128,21 +128,27 @@ bool HeldFolder::Remove() {
     return removed;
 }
 
+// Made and not locked yet, the folder looks like a killed run's leftover to
+// a batch, which may remove it; made again, it is this run's all the same.
+// A name taken by anyone else in the meantime fails the creation.
 HeldFolder MakeHoldAndLockFolder(std::string path) {
-    if (!MakeFolderExclusive(path)) return HeldFolder();
-    const int descriptor = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (descriptor < 0) {
-        RemoveFolder(path);
-        return HeldFolder();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!MakeFolderExclusive(path)) return HeldFolder();
+        const int descriptor = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (descriptor < 0 && errno == ENOENT) continue;
+        if (descriptor < 0) {
+            RemoveFolder(path);
+            return HeldFolder();
+        }
+        HeldFolder folder(descriptor, path);
+        if (!folder.Lock()) {
+            folder.Remove();
+            return HeldFolder();
+        }
+        // Locked: from here on no batch removes it.
+        if (folder.IsStillAtItsName()) return folder;
     }
-    HeldFolder folder(descriptor, std::move(path));
-    if (!folder.Lock()) {
-        folder.Remove();
-        return HeldFolder();
-    }
-    // Locked: from here on no batch removes it.
-    if (!folder.IsStillAtItsName()) return HeldFolder();
-    return folder;
+    return HeldFolder();
 }
 
 }  // namespace mdgridio

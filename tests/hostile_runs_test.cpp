@@ -200,6 +200,23 @@ TEST_F(HostileRuns, AFolderMadeAnewUnderARunIsLeftAlone) {
     }
 }
 
+// A batch clearing a killed run's leftover takes a grid folder made and not
+// yet locked for one and removes it, just made or just opened: the run makes
+// it again and converts.
+TEST_F(HostileRuns, AGridFolderRemovedBeforeItsLockIsMadeAgain) {
+    if (Shell("strace -o /dev/null true").exitStatus != 0) GTEST_SKIP() << "strace cannot trace here";
+    WriteImage("image", 4, 2);
+    for (const std::string window : {"mkdir,mkdirat:delay_exit", "flock:delay_enter"}) {
+        SCOPED_TRACE(window);
+        const ProcessResult run = Shell(
+            "rm -rf grid; ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 "
+            "strace -f -o /dev/null -e inject=" + window + "=500000:when=1 " + program + " image grid & run=$!\n"
+            "for wait in $(seq 400); do [ -d grid ] && break; sleep 0.005; done; rmdir grid; wait $run");
+        EXPECT_EQ(run.exitStatus, 0) << run.standardOutput;
+        EXPECT_EQ(ReadFile(scratch / "grid/cells.raw").size(), 32u);
+    }
+}
+
 #ifdef CELLPORT_GEOTIFF
 // The GeoTIFF module comes from the grid library's own folder only: a
 // library found through an empty entry of LD_LIBRARY_PATH (the current
