@@ -28,6 +28,14 @@ std::size_t SequenceAt(std::string_view text, char32_t& point) {
     return length;
 }
 
+// On Windows a backslash separates folders and no name holds one: doubled,
+// every path would read wrong.
+#ifdef _WIN32
+constexpr bool doubleBackslashes = false;
+#else
+constexpr bool doubleBackslashes = true;
+#endif
+
 }  // namespace
 
 std::string TerminalText(std::string_view text) {
@@ -36,7 +44,7 @@ std::string TerminalText(std::string_view text) {
         const auto byte = static_cast<unsigned char>(text[at]);
         char32_t point = 0;
         const std::size_t length = byte < 0x80 ? 1 : SequenceAt(text.substr(at), point);
-        if (byte == '\\') shown += "\\\\";
+        if (byte == '\\' && doubleBackslashes) shown += "\\\\";
         else if (byte == '\t') shown += "\\t";
         else if (byte == '\r') shown += "\\r";
         else if (byte >= 0x20 && byte < 0x7F) shown += text[at];

@@ -97,7 +97,8 @@ TEST_F(WindowsBatch, HostileTreeThenARerun) {
     EXPECT_EQ(ReadFile(At("grids/blocked/notes.txt")), "the user's");
     EXPECT_EQ(ReadFile(At("grids/damaged/cells.raw")), "short");
     EXPECT_EQ(ReadFile(At("grids/held/cells.raw")), "being written");
-    EXPECT_NE(first.standardError.find("held is being written by another run"), std::string::npos);
+    EXPECT_NE(first.standardError.find("images\\held: grids\\held is being written by another run"),
+              std::string::npos) << first.standardError;
     CloseHandle(held);
 
     const ProcessResult rerun = RunProcess({batch, "--log", "log.txt", "images", "grids"}, {}, scratch.Path());
