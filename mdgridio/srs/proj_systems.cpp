@@ -51,8 +51,10 @@ PJ_TYPE HorizontalType(PJ_CONTEXT* context, PJ* system) {
     return source ? proj_get_type(source.get()) : PJ_TYPE_UNKNOWN;
 }
 
-// The EPSG code the system carries, or the one PROJ finds equal to it with
-// full confidence; 0 when there is none or more than one.
+// The EPSG code the system carries, or that of the one system PROJ finds
+// equivalent to it (the same datum, axes and projection; a "+proj=" string's
+// system differs only by its name); 0 when there is none, or more than one
+// equally good, as for an ellipsoid that several datums use.
 int EpsgCode(PJ_CONTEXT* context, PJ* system, Object& identified) {
     const char* authority = proj_get_id_auth_name(system, 0);
     const char* code = proj_get_id_code(system, 0);
@@ -62,18 +64,15 @@ int EpsgCode(PJ_CONTEXT* context, PJ* system, Object& identified) {
     const std::unique_ptr<PJ_OBJ_LIST, ListDeleter> candidates(
         proj_identify(context, system, "EPSG", nullptr, &confidenceList));
     const std::unique_ptr<int, ConfidenceDeleter> confidence(confidenceList);
-    if (!candidates) return 0;
-    int found = 0;
-    for (int index = 0; index < proj_list_get_count(candidates.get()); ++index) {
-        if (confidence.get()[index] < 100) continue;
-        if (found != 0) return 0;
-        Object candidate(proj_list_get(context, candidates.get(), index));
-        const char* candidateCode = candidate ? proj_get_id_code(candidate.get(), 0) : nullptr;
-        if (candidateCode == nullptr) return 0;
-        found = std::atoi(candidateCode);
-        identified = std::move(candidate);
-    }
-    return found;
+    if (!candidates || proj_list_get_count(candidates.get()) == 0) return 0;
+    // Best first; below 70 they are not equivalent.
+    const int best = confidence.get()[0];
+    if (best < 70 || (proj_list_get_count(candidates.get()) > 1 && confidence.get()[1] == best)) return 0;
+    Object candidate(proj_list_get(context, candidates.get(), 0));
+    const char* candidateCode = candidate ? proj_get_id_code(candidate.get(), 0) : nullptr;
+    if (candidateCode == nullptr) return 0;
+    identified = std::move(candidate);
+    return std::atoi(candidateCode);
 }
 
 // A header line holds the text between braces: nothing may end it early.
