@@ -55,7 +55,13 @@ Listing ListContents(int grid) {
                      : name == unfinishedHeaderName ? &contents.unfinishedHeader
                                                     : nullptr;
         struct stat status {};
-        if (seen == nullptr || !LookAt(grid, name, status) || !S_ISREG(status.st_mode)) {
+        if (seen != nullptr && !LookAt(grid, name, status) && errno == ENOENT) {
+            // Gone while listed, as a header being finished: whatever
+            // removes anything judges again under the lock.
+            errno = 0;
+            continue;
+        }
+        if (seen == nullptr || !S_ISREG(status.st_mode)) {
             return {std::nullopt, "it holds " + name + ", which no grid has"};
         }
         *seen = true;
