@@ -219,7 +219,7 @@ TEST_F(GridLibrary, RefusesWhatItCannotMakeAndLeavesEverythingAsItWas) {
 // readers know it, through its EPSG code where the system has one for
 // certain. What PROJ does not resolve to a two-dimensional system that a
 // header line can hold fails a grid of either layout and leaves nothing; a
-// system without an EPSG code fails a GeoTIFF grid, whose keys name it by code.
+// projection GeoTIFF has no keys for fails a GeoTIFF grid.
 TEST_F(GridLibrary, TakesTheCoordinateSystemMdgridioSrsNames) {
     const std::string utmWithoutCodes =
         R"(PROJCS["WGS 84 / UTM zone 33N",GEOGCS["WGS 84",DATUM["WGS_1984",SPHEROID["WGS 84",6378137,)"
@@ -237,13 +237,15 @@ TEST_F(GridLibrary, TakesTheCoordinateSystemMdgridioSrsNames) {
         {"EPSG:32760", "map info = {UTM, 1, 1, 0, 2, 1, 1, 60, South, WGS-84}", true},
         {"wgs 84", "map info = {Geographic Lat/Lon, 1, 1, 0, 2, 1, 1, WGS-84}", true},
         {utmWithoutCodes, "map info = {UTM, 1, 1, 0, 2, 1, 1, 33, North, WGS-84}", true},
-        {"+proj=utm +zone=33 +datum=WGS84", "map info = {unknown, 1, 1, 0, 2, 1, 1}", false},
+        {"+proj=utm +zone=33 +datum=WGS84", "map info = {UTM, 1, 1, 0, 2, 1, 1, 33, North, WGS-84}", true},
+        {"+proj=laea +lat_0=52 +lon_0=10 +ellps=GRS80", "map info = {unknown, 1, 1, 0, 2, 1, 1}", true},
+        {"+proj=moll +datum=WGS84", "map info = {unknown, 1, 1, 0, 2, 1, 1}", false},
         {"EPSG:3857", "map info = {WGS 84 / Pseudo-Mercator, 1, 1, 0, 2, 1, 1}", true},
         {"nope", nullptr, false},        // PROJ's nearest name would be a moon's
         {"EPSG:99999", nullptr, false},  // no such code
         {"EPSG:4979", nullptr, false},   // three-dimensional
         {"EPSG:5773", nullptr, false},   // heights only
-        {R"(GEOGCS["a}",DATUM["WGS_1984",SPHEROID["WGS 84",6378137,298.257223563]],PRIMEM["Greenwich",0],)"
+        {R"(GEOGCS["a}",DATUM["b",SPHEROID["c",6378388,297]],PRIMEM["Greenwich",0],)"
          R"(UNIT["degree",0.0174532925199433]])",
          nullptr, false},
     };
@@ -272,6 +274,57 @@ TEST_F(GridLibrary, TakesTheCoordinateSystemMdgridioSrsNames) {
         EXPECT_TRUE(FolderListing(".").empty());
     }
     unsetenv("MDGRIDIO_SRS");
+}
+#endif
+
+#if defined(CELLPORT_SRS) && defined(CELLPORT_GEOTIFF)
+// A system without an EPSG code is stated key by key: GDAL reads back the
+// system it was given, whatever its datum, ellipsoid, prime meridian, unit,
+// datum shift and projection.
+TEST_F(GridLibrary, GeoTiffKeysStateASystemWithoutACode) {
+    const std::vector<std::string> systems = {
+        "+proj=longlat +ellps=intl +pm=2.5",
+        "+proj=tmerc +lat_0=1 +lon_0=15 +k=0.9996 +x_0=500000 +y_0=7 +ellps=intl",
+        "+proj=tmerc +lat_0=0 +lon_0=9 +k=1 +x_0=3500000 +ellps=bessel +units=us-ft",
+        "+proj=utm +zone=33 +ellps=intl +towgs84=-87,-98,-121,0,0,0,0",
+        "+proj=merc +lon_0=10 +k=0.9 +x_0=1 +y_0=2 +ellps=bessel",
+        "+proj=merc +lat_ts=30 +lon_0=10 +ellps=bessel",
+        "+proj=lcc +lat_1=49 +lat_2=44 +lat_0=46.5 +lon_0=3 +x_0=700000 +y_0=6600000 +ellps=GRS80",
+        "+proj=lcc +lat_0=46.8 +lat_1=46.8 +lon_0=2.3 +k_0=0.9998 +x_0=6e5 +y_0=2e5 +a=6378249.2 +b=6356515 +pm=paris",
+        "+proj=laea +lat_0=52 +lon_0=10 +x_0=4321000 +y_0=3210000 +ellps=GRS80",
+        "+proj=aea +lat_1=29.5 +lat_2=45.5 +lat_0=23 +lon_0=-96 +x_0=10 +y_0=20 +ellps=clrk66",
+        "+proj=stere +lat_0=-90 +lon_0=5 +k=0.97 +x_0=3 +y_0=4 +ellps=intl",
+        "+proj=stere +lat_0=-90 +lat_ts=-71 +lon_0=0 +x_0=5 +ellps=intl",
+        "+proj=sterea +lat_0=52.1 +lon_0=5.3 +k=0.9999 +x_0=155000 +y_0=463000 +ellps=bessel",
+        "+proj=cass +lat_0=10 +lon_0=20 +x_0=5 +y_0=6 +ellps=clrk80",
+        "+proj=poly +lat_0=10 +lon_0=20 +ellps=clrk66",
+        "+proj=ortho +lat_0=40 +lon_0=-100 +R=6370997",
+        "+proj=aeqd +lat_0=40 +lon_0=-100 +ellps=intl",
+        "+proj=eqc +lat_ts=30 +lat_0=5 +lon_0=10 +ellps=intl",
+        "+proj=mill +lon_0=4 +ellps=intl",
+        "+proj=sinu +lon_0=7 +R=6371007.181",
+        "+proj=robin +lon_0=10 +ellps=intl",
+        "+proj=vandg +lon_0=3 +ellps=intl",
+    };
+    std::vector<std::string> arguments = {"/usr/bin/python3", "-c",
+        "import re, sys\nfrom osgeo import gdal, osr\ngdal.UseExceptions()\n"
+        "def text(srs): return re.sub(r'(?<=[=,])-?[0-9.]+(e[-+]?[0-9]+)?', lambda n: '%.9g' % float(n.group()), srs.ExportToProj4())\n"
+        "for grid, given in zip(sys.argv[1::2], sys.argv[2::2]):\n"
+        "  want = osr.SpatialReference(); want.SetFromUserInput(given)\n"
+        "  got = osr.SpatialReference(wkt=gdal.Open(grid).GetProjection())\n"
+        "  if text(got) != text(want): print(grid, text(got), '!=', text(want))\n"};
+    const std::int32_t cells[] = {1, 2};
+    for (std::size_t index = 0; index < systems.size(); ++index) {
+        setenv("MDGRIDIO_SRS", systems[index].c_str(), 1);
+        const std::string name = std::to_string(index) + ".tif";
+        const int channel = Create(name.c_str(), 1, {0, 0, 1, 2});
+        EXPECT_GE(channel, 0) << systems[index];
+        EXPECT_EQ(PutWindowRow(channel, 0, cells) + PutWindowRow(channel, 1, cells + 1) + CellLyrClose(channel), 0);
+        arguments.insert(arguments.end(), {name, systems[index]});
+    }
+    unsetenv("MDGRIDIO_SRS");
+    const ProcessResult read = RunProcess(arguments, {}, scratch.Path());
+    EXPECT_EQ(read.standardOutput + read.standardError, "");
 }
 #endif
 

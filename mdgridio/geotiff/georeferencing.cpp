@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace mdgridio {
 
@@ -10,12 +12,16 @@ namespace {
 constexpr ttag_t pixelScaleTag = 33550;
 constexpr ttag_t tiepointTag = 33922;
 constexpr ttag_t keyDirectoryTag = 34735;
+constexpr ttag_t keyValuesTag = 34736;
+constexpr ttag_t keyTextsTag = 34737;
 constexpr ttag_t noDataTag = 42113;  // the value as text
 
 const TIFFFieldInfo georeferencingFields[] = {
     {pixelScaleTag, TIFF_VARIABLE, TIFF_VARIABLE, TIFF_DOUBLE, FIELD_CUSTOM, 1, 1, const_cast<char*>("PixelScale")},
     {tiepointTag, TIFF_VARIABLE, TIFF_VARIABLE, TIFF_DOUBLE, FIELD_CUSTOM, 1, 1, const_cast<char*>("Tiepoints")},
     {keyDirectoryTag, TIFF_VARIABLE, TIFF_VARIABLE, TIFF_SHORT, FIELD_CUSTOM, 1, 1, const_cast<char*>("KeyDirectory")},
+    {keyValuesTag, TIFF_VARIABLE, TIFF_VARIABLE, TIFF_DOUBLE, FIELD_CUSTOM, 1, 1, const_cast<char*>("KeyValues")},
+    {keyTextsTag, TIFF_VARIABLE, TIFF_VARIABLE, TIFF_ASCII, FIELD_CUSTOM, 1, 0, const_cast<char*>("KeyTexts")},
     {noDataTag, TIFF_VARIABLE, TIFF_VARIABLE, TIFF_ASCII, FIELD_CUSTOM, 1, 0, const_cast<char*>("NoData")},
 };
 
@@ -33,22 +39,40 @@ constexpr std::uint16_t modelTypeKey = 1024, rasterTypeKey = 1025;
 constexpr std::uint16_t geographicSystemKey = 2048, projectedSystemKey = 3072;
 constexpr std::uint16_t projectedModel = 1, geographicModel = 2, cellsAreAreas = 1;
 
-// Geographic keys say what the coordinates are in, here through the
-// system's EPSG code. A grid without a system gets no keys: a directory
-// holding only the raster type makes readers look for one and complain, and
-// without keys readers take cells as areas, the tiepoint being the corner of
-// cell (0, 0). A system without an EPSG code fails the grid: its parameters
-// have no keys here, and a grid in no stated system would pass for one in
-// none.
+// A system's keys, by its EPSG code or, without one, by its parts. A grid
+// without a system gets no keys: a directory holding only the raster type
+// makes readers look for one and complain, and without keys readers take
+// cells as areas, the tiepoint being the corner of cell (0, 0). A system
+// GeoTIFF has no keys for fails the grid: a grid in no stated system would
+// pass for one in none.
 bool WriteKeyDirectory(TIFF* file, const CoordinateSystem& system) {
     if (!system.IsGiven()) return true;
-    if (system.epsgCode <= 0 || system.epsgCode > 32766) return false;
-    const auto code = static_cast<std::uint16_t>(system.epsgCode);
-    const std::uint16_t keys[] = {1, 1, 0, 3,
-                                  modelTypeKey, 0, 1, system.geographic ? geographicModel : projectedModel,
-                                  rasterTypeKey, 0, 1, cellsAreAreas,
-                                  system.geographic ? geographicSystemKey : projectedSystemKey, 0, 1, code};
-    return TIFFSetField(file, keyDirectoryTag, std::uint16_t(sizeof keys / sizeof *keys), keys) == 1;
+    std::vector<GeoKey> keys = system.geoKeys;
+    if (system.epsgCode > 0 && system.epsgCode < 32767) {
+        keys = {{system.geographic ? geographicSystemKey : projectedSystemKey, std::uint16_t(system.epsgCode), {}, {}}};
+    }
+    if (keys.empty()) return false;
+    keys.insert(keys.begin(), {{modelTypeKey, system.geographic ? geographicModel : projectedModel, {}, {}},
+                               {rasterTypeKey, cellsAreAreas, {}, {}}});
+    std::vector<std::uint16_t> directory = {1, 1, 0, std::uint16_t(keys.size())};
+    std::vector<double> values;
+    std::string texts;
+    for (const GeoKey& key : keys) {
+        if (!key.text.empty()) {
+            directory.insert(directory.end(), {key.id, std::uint16_t(keyTextsTag), std::uint16_t(key.text.size() + 1),
+                                               std::uint16_t(texts.size())});
+            texts += key.text + '|';
+        } else if (!key.values.empty()) {
+            directory.insert(directory.end(), {key.id, std::uint16_t(keyValuesTag), std::uint16_t(key.values.size()),
+                                               std::uint16_t(values.size())});
+            values.insert(values.end(), key.values.begin(), key.values.end());
+        } else {
+            directory.insert(directory.end(), {key.id, 0, 1, key.number});
+        }
+    }
+    return TIFFSetField(file, keyDirectoryTag, std::uint16_t(directory.size()), directory.data()) == 1 &&
+           (values.empty() || TIFFSetField(file, keyValuesTag, std::uint16_t(values.size()), values.data()) == 1) &&
+           (texts.empty() || TIFFSetField(file, keyTextsTag, texts.c_str()) == 1);
 }
 
 }  // namespace
