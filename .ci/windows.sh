@@ -30,6 +30,9 @@ wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 scratch=$(mktemp -d)
 # A fresh Wine prefix of our own, without a display, Mono, Gecko or chatter.
 export WINEPREFIX=$scratch/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine keeps Windows names in Linux ones through the locale's character set:
+# without UTF-8 there, names such as 日本 cannot be made.
+export LC_ALL=C.UTF-8
 cleanup() {
   "$wineserver" -k 2>/dev/null || true
   rm -rf "$scratch"
