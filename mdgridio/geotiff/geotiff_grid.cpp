@@ -100,7 +100,7 @@ bool SwitchTo(GeoTiffGrid& grid, std::int32_t band) {
 bool WriteRow(GeoTiffGrid& grid, std::int32_t row, const void* cells) {
     const std::int32_t band = row / tileSide;
     if (band != grid.filling->Index() && !SwitchTo(grid, band)) return false;
-    std::memcpy(grid.filling->Row(row - band * tileSide), cells, std::size_t(RowBytes(grid.tiles.layout)));
+    std::memcpy(grid.filling->RowToOverwrite(row - band * tileSide), cells, std::size_t(RowBytes(grid.tiles.layout)));
     return true;
 }
 

@@ -1,7 +1,6 @@
 #include "mdgridio/geotiff/overview_tiles.h"
 
 #include <unistd.h>
-#include <zstd.h>
 
 #include <cstring>
 
@@ -10,7 +9,7 @@
 namespace mdgridio {
 
 OverviewTiles::OverviewTiles(CellType cellType, int level, const std::vector<LevelSize>& sizes, int scratch)
-    : cellType(cellType), compressionLevel(level), scratch(scratch), cells(tileCells),
+    : cellType(cellType), zstd(MakeTileZstdContext(level)), scratch(scratch), cells(tileCells),
       compressed(ZSTD_compressBound(tileCells * 4)) {
     for (const LevelSize& size : sizes)
         levels.push_back(std::make_unique<Level>(GridLayout{size.columns, size.rows, cellType, 0, 0, 0, {}}));
@@ -27,7 +26,7 @@ bool OverviewTiles::PutRow(std::size_t level, std::int32_t row, const std::uint3
         if (into.band.Active() && !StoreBand(into)) return false;
         into.band.Start(band);
     }
-    std::memcpy(into.band.Row(row - band * tileSide), rowCells, std::size_t(into.grid.layout.columns) * 4);
+    std::memcpy(into.band.RowToOverwrite(row - band * tileSide), rowCells, std::size_t(into.grid.layout.columns) * 4);
     return true;
 }
 
@@ -40,14 +39,14 @@ bool OverviewTiles::Finish() {
 }
 
 bool OverviewTiles::StoreBand(Level& level) {
-    if (scratch < 0) return false;
+    if (scratch < 0 || !zstd) return false;
     const auto bandEnd = std::size_t(std::int64_t{level.band.Index() + 1} * level.grid.tilesAcross);
     if (level.tiles.size() < bandEnd) level.tiles.resize(bandEnd);
     for (std::int32_t column = 0; column < level.grid.tilesAcross; ++column) {
         level.band.CopyTile(column, cells.data());
         ApplyPredictor(cellType, cells.data());
-        const std::size_t size = ZSTD_compress(compressed.data(), compressed.size(), cells.data(),
-                                               tileCells * 4, compressionLevel);
+        const std::size_t size =
+            CompressTile(zstd.get(), compressed.data(), compressed.size(), cells.data(), tileCells * 4);
         if (ZSTD_isError(size) || pwrite(scratch, compressed.data(), size, off_t(end)) != ssize_t(size)) return false;
         const auto tile = std::size_t(std::int64_t{level.band.Index()} * level.grid.tilesAcross + column);
         level.tiles[tile] = {end, std::uint32_t(size)};

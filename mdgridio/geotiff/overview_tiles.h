@@ -9,6 +9,7 @@
 
 #include "mdgridio/geotiff/overview_pyramid.h"
 #include "mdgridio/geotiff/tile_band.h"
+#include "mdgridio/geotiff/tile_zstd.h"
 
 namespace mdgridio {
 
@@ -44,7 +45,7 @@ private:
     bool StoreBand(Level& level);
 
     CellType cellType;
-    int compressionLevel;
+    TileZstdContext zstd;
     int scratch;
     std::uint64_t end = 0;
     std::vector<std::unique_ptr<Level>> levels;  // level 1 first

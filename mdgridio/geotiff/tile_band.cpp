@@ -22,12 +22,16 @@ void TileBand::Start(std::int32_t band) {
 
 std::uint32_t* TileBand::Row(std::int32_t rowInBand) {
     const auto at = std::size_t(rowInBand);
-    const auto columns = std::size_t(grid.layout.columns);
-    if (!rows[at]) rows[at] = std::make_unique_for_overwrite<std::uint32_t[]>(columns);
-    if (!present[at]) {
-        std::fill_n(rows[at].get(), columns, NoDataBits(grid.layout.cellType));
-        present[at] = true;
-    }
+    const bool wasPresent = present[at];
+    std::uint32_t* cells = RowToOverwrite(rowInBand);
+    if (!wasPresent) std::fill_n(cells, std::size_t(grid.layout.columns), NoDataBits(grid.layout.cellType));
+    return cells;
+}
+
+std::uint32_t* TileBand::RowToOverwrite(std::int32_t rowInBand) {
+    const auto at = std::size_t(rowInBand);
+    if (!rows[at]) rows[at] = std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t(grid.layout.columns));
+    present[at] = true;
     return rows[at].get();
 }
 

@@ -34,6 +34,8 @@ public:
 
     // The cells of one of the band's rows, taken on first use as no-data.
     std::uint32_t* Row(std::int32_t rowInBand);
+    // The same, not made no-data first: for a caller that writes it whole.
+    std::uint32_t* RowToOverwrite(std::int32_t rowInBand);
 
     // A whole tile: zeros past the grid's edges, which compress best.
     void CopyTile(std::int32_t tileColumn, std::uint32_t* tile) const;

@@ -1,19 +1,15 @@
 #include "mdgridio/geotiff/tile_compressors.h"
 
-#include <zstd.h>
 
 #include <csignal>
 #include <optional>
 
 #include "mdgridio/geotiff/tile_predictor.h"
+#include "mdgridio/geotiff/tile_zstd.h"
 
 namespace mdgridio {
 
 namespace {
-
-struct ContextFree {
-    void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
-};
 
 // Signals are the run's: a worker that took an interruption would leave
 // the run's own read waiting.
@@ -103,24 +99,22 @@ bool TileCompressors::Compress(const Job& job, void* context, std::vector<std::u
         return true;
     }
     ApplyPredictor(cellType, cells.data());
-    auto* zstd = static_cast<ZSTD_CCtx*>(context);
     const std::size_t bytes = cells.size() * sizeof cells[0];
-    finished.compressed.resize(ZSTD_compressBound(bytes));
-    if (ZSTD_isError(ZSTD_CCtx_setPledgedSrcSize(zstd, bytes))) return false;
+    const std::size_t room = ZSTD_compressBound(bytes);
+    finished.compressed.MakeRoom(room);
     const std::size_t size =
-        ZSTD_compress2(zstd, finished.compressed.data(), finished.compressed.size(), cells.data(), bytes);
+        CompressTile(static_cast<ZSTD_CCtx*>(context), finished.compressed.data(), room, cells.data(), bytes);
     if (ZSTD_isError(size)) return false;
-    finished.compressed.resize(size);
+    finished.compressed.Keep(size);
     return true;
 }
 
 // A worker's own: its ZSTD context, reused tile after tile, and a tile's cells.
 struct TileCompressors::Workspace {
-    std::unique_ptr<ZSTD_CCtx, ContextFree> context{ZSTD_createCCtx()};
+    TileZstdContext context;
     std::vector<std::uint32_t> cells = std::vector<std::uint32_t>(tileCells);
     bool ready;
-    explicit Workspace(int level)
-        : ready(context && !ZSTD_isError(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, level))) {}
+    explicit Workspace(int level) : context(MakeTileZstdContext(level)), ready(context != nullptr) {}
 };
 
 void TileCompressors::Work() {
