@@ -54,7 +54,10 @@ bool Resolve(const char* text, CoordinateSystem& resolved) {
 
     ProjObject identified;
     resolved.epsgCode = EpsgCode(context.get(), system.get(), identified);
-    if (resolved.epsgCode == 0) resolved.geoKeys = GeoKeysOf(context.get(), system.get());
+    // A GeoTIFF key holds codes up to 32766 only.
+    if (resolved.epsgCode == 0 || resolved.epsgCode > 32766) {
+        resolved.geoKeys = GeoKeysOf(context.get(), system.get());
+    }
     // The database's own definition carries its code into the WKT.
     if (identified) system = std::move(identified);
     const char* const options[] = {"MULTILINE=NO", nullptr};
