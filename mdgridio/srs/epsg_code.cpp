@@ -9,10 +9,13 @@ namespace mdgridio {
 // equivalent to it (the same datum, axes and projection; a "+proj=" string's
 // system differs only by its name); 0 when there is none, or more than one
 // equally good, as for an ellipsoid that several datums use.
+int EpsgNumber(const char* authority, const char* code) {
+    return authority != nullptr && code != nullptr && std::string(authority) == "EPSG" ? std::atoi(code) : 0;
+}
+
 int EpsgCode(PJ_CONTEXT* context, PJ* system, ProjObject& identified) {
-    const char* authority = proj_get_id_auth_name(system, 0);
-    const char* code = proj_get_id_code(system, 0);
-    if (authority != nullptr && code != nullptr && std::string(authority) == "EPSG") return std::atoi(code);
+    const int own = EpsgNumber(proj_get_id_auth_name(system, 0), proj_get_id_code(system, 0));
+    if (own != 0) return own;
     if (proj_get_type(system) == PJ_TYPE_BOUND_CRS) return 0;  // the shift is not in the code
     int* confidenceList = nullptr;
     const std::unique_ptr<PJ_OBJ_LIST, ProjListDeleter> candidates(

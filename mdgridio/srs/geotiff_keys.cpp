@@ -1,7 +1,6 @@
 #include "mdgridio/srs/geotiff_keys.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <numbers>
 #include <string>
 
@@ -13,6 +12,8 @@ namespace {
 
 constexpr std::uint16_t userDefined = 32767;
 constexpr std::uint16_t degreeCode = 9102, greenwichCode = 8901;
+// The degree PROJ gives geographic axes, "supplier to define representation".
+constexpr int axisDegreeCode = 9122;
 
 enum : std::uint16_t {
     citationKey = 1026,
@@ -142,20 +143,18 @@ const Method* MethodOf(PJ_CONTEXT* context, PJ* conversion) {
     const char* authority = nullptr;
     const char* code = nullptr;
     if (proj_coordoperation_get_method_info(context, conversion, &name, &authority, &code) != 1) return nullptr;
-    const bool epsg = authority != nullptr && code != nullptr && std::string(authority) == "EPSG";
+    const int epsgCode = EpsgNumber(authority, code);
     for (const Method& method : Methods()) {
-        const bool found = method.epsgCode != 0 ? epsg && std::atoi(code) == method.epsgCode
+        const bool found = method.epsgCode != 0 ? epsgCode == method.epsgCode
                                                 : name != nullptr && std::string(name) == method.name;
         if (found) return &method;
     }
     return nullptr;
 }
 
-int EpsgIdOf(PJ* object) {
-    const char* authority = proj_get_id_auth_name(object, 0);
-    const char* code = proj_get_id_code(object, 0);
-    const bool epsg = authority != nullptr && code != nullptr && std::string(authority) == "EPSG";
-    const int value = epsg ? std::atoi(code) : 0;
+// The object's EPSG code where a key holds it, else 0.
+int KeyCodeOf(PJ* object) {
+    const int value = EpsgNumber(proj_get_id_auth_name(object, 0), proj_get_id_code(object, 0));
     return value > 0 && value < userDefined ? value : 0;
 }
 
@@ -177,13 +176,13 @@ struct Keys {
 };
 
 // The unit of an axis: its conversion factor to metres or radians, and
-// EPSG's code for it (0 when it has none).
+// EPSG's code for it (0 when it has none). A system's two axes, in order.
 struct AxisUnit {
     double factor = 0.0;
     int code = 0;
 };
 
-bool FirstAxes(PJ_CONTEXT* context, PJ* system, AxisUnit& first, AxisUnit& second) {
+bool AxisUnits(PJ_CONTEXT* context, PJ* system, AxisUnit& first, AxisUnit& second) {
     const ProjObject axes(proj_crs_get_coordinate_system(context, system));
     if (!axes || proj_cs_get_axis_count(context, axes.get()) != 2) return false;
     for (int index = 0; index < 2; ++index) {
@@ -194,8 +193,7 @@ bool FirstAxes(PJ_CONTEXT* context, PJ* system, AxisUnit& first, AxisUnit& secon
                                   &authority, &code) != 1) {
             return false;
         }
-        const bool epsg = authority != nullptr && code != nullptr && std::string(authority) == "EPSG";
-        unit.code = epsg ? std::atoi(code) : 0;
+        unit.code = EpsgNumber(authority, code);
     }
     return true;
 }
@@ -225,13 +223,13 @@ bool AddGeographic(PJ_CONTEXT* context, PJ* geographic, Keys& keys) {
     }
     keys.Code(geographicTypeKey, userDefined);
     keys.Text(geographicCitationKey, Citation(geographic));
-    const int datumCode = EpsgIdOf(datum.get());
+    const int datumCode = KeyCodeOf(datum.get());
     keys.Code(datumKey, datumCode != 0 ? std::uint16_t(datumCode) : userDefined);
     const double meridianDegrees = meridianLongitude * meridianFactor * radiansToDegrees;
-    const int meridianCode = meridianDegrees == 0.0 ? greenwichCode : EpsgIdOf(meridian.get());
+    const int meridianCode = meridianDegrees == 0.0 ? greenwichCode : KeyCodeOf(meridian.get());
     keys.Code(primeMeridianKey, meridianCode != 0 ? std::uint16_t(meridianCode) : userDefined);
     keys.Code(angularUnitsKey, degreeCode);
-    const int ellipsoidCode = EpsgIdOf(ellipsoid.get());
+    const int ellipsoidCode = KeyCodeOf(ellipsoid.get());
     keys.Code(ellipsoidKey, ellipsoidCode != 0 ? std::uint16_t(ellipsoidCode) : userDefined);
     keys.Values(semiMajorAxisKey, {semiMajor});
     // A sphere has no inverse flattening.
@@ -246,7 +244,7 @@ bool AddGeographic(PJ_CONTEXT* context, PJ* geographic, Keys& keys) {
 // systems compute them whatever directions they name.
 bool AddProjection(PJ_CONTEXT* context, PJ* projected, Keys& keys) {
     AxisUnit east, north;
-    if (!FirstAxes(context, projected, east, north) || east.factor <= 0.0 || north.factor != east.factor) {
+    if (!AxisUnits(context, projected, east, north) || east.factor <= 0.0 || north.factor != east.factor) {
         return false;
     }
     const ProjObject conversion(proj_crs_get_coordoperation(context, projected));
@@ -272,7 +270,7 @@ bool AddProjection(PJ_CONTEXT* context, PJ* projected, Keys& keys) {
             code == nullptr || category == nullptr) {
             return false;
         }
-        const int parameter = std::atoi(code);
+        const int parameter = EpsgNumber(authority, code);
         const auto found = std::find_if(method->parameters.begin(), method->parameters.end(),
                                         [&](const ParameterKey& entry) { return entry.parameter == parameter; });
         // A parameter without a key would be lost.
@@ -307,8 +305,8 @@ std::vector<GeoKey> GeoKeysOf(PJ_CONTEXT* context, PJ* system) {
     if (type == PJ_TYPE_GEOGRAPHIC_2D_CRS) {
         // The grid's place is in this system's own angles.
         AxisUnit first, second;
-        const auto degrees = [](const AxisUnit& unit) { return unit.code == 9122 || unit.code == degreeCode; };
-        if (!FirstAxes(context, system, first, second) || !degrees(first) || !degrees(second)) return {};
+        const auto degrees = [](const AxisUnit& unit) { return unit.code == axisDegreeCode || unit.code == degreeCode; };
+        if (!AxisUnits(context, system, first, second) || !degrees(first) || !degrees(second)) return {};
     } else if (type != PJ_TYPE_PROJECTED_CRS || !AddProjection(context, system, keys)) {
         return {};
     }

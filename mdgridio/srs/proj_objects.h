@@ -22,6 +22,9 @@ struct ProjIntegersDeleter {
 using ProjContext = std::unique_ptr<PJ_CONTEXT, ProjContextDeleter>;
 using ProjObject = std::unique_ptr<PJ, ProjObjectDeleter>;
 
+// The code as a number when the authority is EPSG, else 0.
+int EpsgNumber(const char* authority, const char* code);
+
 // The EPSG code the system carries, or that of the one system PROJ finds
 // equivalent to it, put in `identified`; 0 when there is none.
 int EpsgCode(PJ_CONTEXT* context, PJ* system, ProjObject& identified);
